@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tarnwick {
+
+// A firmware image opened for reading without sharing, read front to back.
+class ImageFile {
+ public:
+  virtual ~ImageFile() = default;
+
+  // Opens `path` for reading, refusing to share it with other openers where
+  // the system allows that. On false the thread's last-error value says why.
+  virtual bool open(const std::string& path) = 0;
+
+  // The file's full size in bytes, taken from the open file.
+  virtual std::uint64_t size() = 0;
+
+  // Reads up to `capacity` bytes from the current position. False when the
+  // system reports an error; `got` is 0 at the end of the file.
+  virtual bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) = 0;
+
+  // Closes the file if it is open.
+  virtual void close() = 0;
+};
+
+std::unique_ptr<ImageFile> makeSystemImageFile();
+
+}  // namespace tarnwick
