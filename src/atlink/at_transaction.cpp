@@ -1,0 +1,82 @@
+// AT transactions on the link: collect a reply until its final result,
+// send a command and split its reply, open the link with the "AT" handshake.
+#include "atlink/at_commands.h"
+#include "atlink/at_interface.h"
+#include "atlink/link_limits.h"
+#include "diag/report_system_error.h"
+
+namespace tarnwick {
+namespace {
+
+bool endsWith(const std::string& text, const std::string& tail) {
+  return !tail.empty() && text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+bool AtInterface::collectResponse(std::string& reply, const std::string& terminatorA,
+                                  const std::string& terminatorB, int budgetMs) {
+  reply.clear();
+  if (comNumber_ == 0 || budgetMs <= 0) return false;
+  const bool terminated = !terminatorA.empty() || !terminatorB.empty();
+  bool found = false;
+  while (!(terminated && found)) {
+    char byte = 0;
+    if (!readChar(byte)) {
+      budgetMs -= kEmptyReadCharge;
+    } else if (byte != 0) {
+      reply.push_back(byte);
+      // Collection stops at the first complete terminator, so a terminator
+      // can only newly occur as the tail of the reply: no need to search
+      // the whole reply again after every byte.
+      found = endsWith(reply, terminatorA) || endsWith(reply, terminatorB);
+      if (reply.size() >= kReplyCap && !found) return false;
+    }
+    if (budgetMs <= 0) break;
+  }
+  return found;
+}
+
+bool AtInterface::sendCommand(const std::string& command, std::string& rawReply,
+                              std::string& body) {
+  lastCommand_ = command;
+  rawReply.clear();
+  body.clear();
+  bool answered = false;
+  if (writeLine(command)) {
+    collectResponse(rawReply, OkTerminator, ErrorTerminator, kTransactionBudget);
+    if (!rawReply.empty()) {
+      std::size_t echo = rawReply.find(command);
+      std::size_t bodyStart = echo == std::string::npos ? 0 : echo + command.size();
+      body.assign(rawReply, bodyStart, std::string::npos);
+      std::size_t ok = body.find(OkTerminator);
+      if (ok != std::string::npos) {
+        body.resize(ok);
+        answered = true;
+      }
+    }
+  }
+  if (!answered) closePort();
+  return answered;
+}
+
+bool AtInterface::initialise(int n) {
+  closePort();
+  lastCommand_.clear();
+  rawReply_.clear();
+  replyBody_.clear();
+  if (!openPort(n)) {
+    reportSystemError("Tarnwick Failed to connect to port\n");
+    rawReply_ = "Failed to connect to port " + std::to_string(n);
+    return false;
+  }
+  flushInput();
+  if (!sendCommand(at_command::kAttention, rawReply_, replyBody_)) {
+    reportSystemError("initialise - AT interface failed");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tarnwick

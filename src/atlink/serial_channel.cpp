@@ -1,0 +1,69 @@
+// Byte-level use of the modem's port: open, close, write one command line,
+// read one byte with a bounded wait, drain what is waiting.
+#include <cstdio>
+
+#include "atlink/at_interface.h"
+#include "atlink/link_limits.h"
+#include "diag/report_system_error.h"
+
+namespace tarnwick {
+
+bool AtInterface::openPort(int n) {
+  if (!port_->open(n)) return false;
+  comNumber_ = n;
+  return true;
+}
+
+void AtInterface::closePort() {
+  if (comNumber_ == 0) return;
+  comNumber_ = 0;
+  port_->close();
+  // Bytes fetched from this port belong to it; the next port starts clean.
+  inputStart_ = inputEnd_ = 0;
+}
+
+bool AtInterface::writeLine(const std::string& command) {
+  if (command.size() > kLongestCommand) return false;
+  std::string line = command + '\r';
+  std::size_t sent = 0;
+  while (sent < line.size()) {
+    IoResult attempt = port_->write(line.data() + sent, line.size() - sent, kWriteWaitMs);
+    // A failed or timed-out attempt ends the line at once: it confirmed no
+    // bytes, and a fault that persists must not be retried without end.
+    if (attempt.status != IoStatus::Done || attempt.count == 0) return false;
+    sent += attempt.count;
+  }
+  return true;
+}
+
+// Fetches whatever the port has waiting, in one request; on a silent line
+// that request waits for one byte within the bounded read wait.
+bool AtInterface::fetchInput() {
+  IoResult result = port_->read(input_, kInputCapacity, kReadWaitMs);
+  if (result.status == IoStatus::Failed) {
+    reportSystemError("readChar");
+    std::printf("readchar: unable to read from UE for error %d.\n", result.errorCode);
+    return false;
+  }
+  if (result.status != IoStatus::Done || result.count == 0) return false;
+  inputStart_ = 0;
+  inputEnd_ = result.count;
+  return true;
+}
+
+bool AtInterface::readChar(char& byte) {
+  if (comNumber_ == 0) return false;
+  if (inputStart_ == inputEnd_ && !fetchInput()) {
+    byte = 0;
+    return false;
+  }
+  byte = input_[inputStart_++];
+  return true;
+}
+
+void AtInterface::flushInput() {
+  std::string discarded;
+  collectResponse(discarded, std::string(), std::string(), kFlushBudget);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,135 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/posix/posix_serial_port.h"
+#include "platform/posix/tty_com_number.h"
+
+namespace tarnwick {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+IoResult failed(int code) {
+  errno = code;
+  return IoResult{IoStatus::Failed, 0, code};
+}
+
+int millisecondsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Raw mode: no echo, no CR/NL translation, no signals, no flow control by
+// the line discipline; non-blocking reads (poll does the waiting). The line
+// speed and framing stay as the driver has them.
+bool makeRaw(int fd) {
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) return false;
+  cfmakeraw(&settings);
+  settings.c_cflag |= CLOCAL | CREAD;
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+// Exclusive use, in place of Windows' "no sharing": TIOCEXCL keeps other
+// openers out of the tty, and an advisory lock keeps out another copy of
+// the tool even where TIOCEXCL does not bind (a privileged opener).
+bool takeExclusiveUse(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  return ioctl(fd, TIOCEXCL) == 0;
+}
+
+}  // namespace
+
+PosixSerialPort::PosixSerialPort(std::string deviceRoot) : deviceRoot_(std::move(deviceRoot)) {}
+
+PosixSerialPort::~PosixSerialPort() { close(); }
+
+bool PosixSerialPort::open(int comNumber) {
+  close();
+  std::string name = ttyNameForComNumber(comNumber);
+  if (name.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  std::string path = deviceRoot_ + "/" + name;
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (!takeExclusiveUse(fd) || !makeRaw(fd)) {
+    int reason = errno;
+    ::close(fd);
+    errno = reason;
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+void PosixSerialPort::close() {
+  if (fd_ < 0) return;
+  int saved = errno;
+  ::close(fd_);
+  fd_ = -1;
+  errno = saved;
+}
+
+IoResult PosixSerialPort::write(const char* data, std::size_t size, unsigned waitMs) {
+  if (fd_ < 0) return failed(EBADF);
+  int saved = errno;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    ssize_t written = ::write(fd_, data, size);
+    if (written > 0) {
+      errno = saved;
+      return IoResult{IoStatus::Done, static_cast<std::size_t>(written), 0};
+    }
+    if (written < 0 && errno != EAGAIN && errno != EINTR) return failed(errno);
+    pollfd waitFor{fd_, POLLOUT, 0};
+    int ready = poll(&waitFor, 1, millisecondsLeft(deadline));
+    if (ready < 0 && errno != EINTR) return failed(errno);
+    if (ready == 0) {
+      errno = saved;
+      return IoResult{IoStatus::TimedOut, 0, 0};
+    }
+  }
+}
+
+IoResult PosixSerialPort::read(char* buffer, std::size_t capacity, unsigned waitMs) {
+  if (fd_ < 0) return failed(EBADF);
+  int saved = errno;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+  bool pollSaidReadable = false;
+  for (;;) {
+    ssize_t got = ::read(fd_, buffer, capacity);
+    if (got > 0) {
+      errno = saved;
+      return IoResult{IoStatus::Done, static_cast<std::size_t>(got), 0};
+    }
+    if (got < 0 && errno != EAGAIN && errno != EINTR) return failed(errno);
+    // A raw tty that polls readable yet yields end-of-file has lost its
+    // device (the other side hung up).
+    if (got == 0 && pollSaidReadable) return failed(EIO);
+    pollfd waitFor{fd_, POLLIN, 0};
+    int ready = poll(&waitFor, 1, millisecondsLeft(deadline));
+    if (ready < 0 && errno != EINTR) return failed(errno);
+    if (ready == 0) {
+      errno = saved;
+      return IoResult{IoStatus::TimedOut, 0, 0};
+    }
+    pollSaidReadable = ready > 0;
+  }
+}
+
+std::unique_ptr<SerialPort> makeSystemSerialPort() {
+  return std::make_unique<PosixSerialPort>("/dev");
+}
+
+}  // namespace tarnwick
