@@ -1,0 +1,106 @@
+#include "pty_device.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace modemsim {
+namespace {
+
+std::string systemError(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
+
+bool makeRaw(int fd, std::string* error) {
+  struct termios settings;
+  if (tcgetattr(fd, &settings) != 0) {
+    *error = systemError("tcgetattr");
+    return false;
+  }
+  cfmakeraw(&settings);
+  if (tcsetattr(fd, TCSANOW, &settings) != 0) {
+    *error = systemError("tcsetattr");
+    return false;
+  }
+  return true;
+}
+
+std::string readLinkTarget(const std::string& path) {
+  std::vector<char> buffer(4096);
+  const ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
+  return length < 0 ? std::string() : std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+}  // namespace
+
+PtyDevice::~PtyDevice() {
+  vanish();
+}
+
+bool PtyDevice::open(std::string* error) {
+  masterFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (masterFd_ < 0) {
+    *error = systemError("posix_openpt");
+    return false;
+  }
+  if (grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
+    *error = systemError("grantpt/unlockpt");
+    return false;
+  }
+  char name[256];
+  if (ptsname_r(masterFd_, name, sizeof name) != 0) {
+    *error = systemError("ptsname_r");
+    return false;
+  }
+  slavePath_ = name;
+  slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slaveFd_ < 0) {
+    *error = systemError("open pty slave");
+    return false;
+  }
+  // Raw on both sides: no echo by the tty, no CR/LF translation either way.
+  return makeRaw(slaveFd_, error) && makeRaw(masterFd_, error);
+}
+
+bool PtyDevice::createLink(const std::string& linkPath, std::string* error) {
+  struct stat info;
+  if (lstat(linkPath.c_str(), &info) == 0) {
+    if (!S_ISLNK(info.st_mode)) {
+      *error = "--link " + linkPath + ": exists and is not a symlink";
+      return false;
+    }
+    unlink(linkPath.c_str());
+  }
+  if (symlink(slavePath_.c_str(), linkPath.c_str()) != 0) {
+    *error = systemError(("symlink " + linkPath).c_str());
+    return false;
+  }
+  linkPath_ = linkPath;
+  return true;
+}
+
+void PtyDevice::removeLink() {
+  // Leave the link alone if someone has pointed it elsewhere meanwhile.
+  if (!linkPath_.empty() && readLinkTarget(linkPath_) == slavePath_) unlink(linkPath_.c_str());
+  linkPath_.clear();
+}
+
+void PtyDevice::vanish() {
+  removeLink();
+  if (masterFd_ >= 0) close(masterFd_);
+  if (slaveFd_ >= 0) close(slaveFd_);
+  masterFd_ = -1;
+  slaveFd_ = -1;
+}
+
+void PtyDevice::discardUnreadOutput() {
+  if (slaveFd_ >= 0) tcflush(slaveFd_, TCIFLUSH);
+}
+
+}  // namespace modemsim

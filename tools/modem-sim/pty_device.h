@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+namespace modemsim {
+
+// The simulated modem's serial device: a pseudo-terminal pair in raw mode.
+// The simulator talks through the master; clients open the slave path. The
+// simulator keeps a slave descriptor of its own open, so the master sees no
+// hangup while clients close and reopen the port.
+class PtyDevice {
+ public:
+  PtyDevice() = default;
+  ~PtyDevice();
+  PtyDevice(const PtyDevice&) = delete;
+  PtyDevice& operator=(const PtyDevice&) = delete;
+
+  bool open(std::string* error);
+
+  // Creates `linkPath` as a symlink to the slave. A stale symlink there is
+  // replaced; any other file makes this fail.
+  bool createLink(const std::string& linkPath, std::string* error);
+
+  // Closes both sides and removes the link: the device is gone.
+  void vanish();
+
+  // Drops whatever the simulator sent that no client has read yet.
+  void discardUnreadOutput();
+
+  int masterFd() const { return masterFd_; }
+  const std::string& slavePath() const { return slavePath_; }
+
+ private:
+  void removeLink();
+
+  int masterFd_ = -1;
+  int slaveFd_ = -1;
+  std::string slavePath_;
+  std::string linkPath_;
+};
+
+}  // namespace modemsim

@@ -1,0 +1,117 @@
+#include "sim_loop.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace modemsim {
+namespace {
+
+ModemConfig modemConfig(const SimOptions& options) {
+  return ModemConfig{options.versionText, options.packetSizeText, options.imageOut};
+}
+
+}  // namespace
+
+SimLoop::SimLoop(const SimOptions& options, PtyDevice& device, CommandLog& log,
+                 const StopSignal& stop)
+    : options_(options),
+      device_(device),
+      log_(log),
+      stop_(stop),
+      state_(modemConfig(options)),
+      faults_(options),
+      format_(options),
+      writer_(device.masterFd(), stop),
+      readBuffer_(64 * 1024) {}
+
+int SimLoop::run() {
+  while (!stop_.stopRequested()) {
+    struct pollfd entries[2] = {{device_.masterFd(), POLLIN, 0}, {stop_.fd(), POLLIN, 0}};
+    const int ready = poll(entries, 2, stop_.boundTimeout(-1));
+    if (ready < 0 && errno != EINTR) {
+      std::perror("modem-sim: poll");
+      return 1;
+    }
+    if (ready > 0 && entries[0].revents != 0 && readCommands() == Next::Exit) break;
+  }
+  return 0;
+}
+
+SimLoop::Next SimLoop::readCommands() {
+  const ssize_t count = read(device_.masterFd(), readBuffer_.data(), readBuffer_.size());
+  if (count <= 0) {
+    // The simulator holds the slave open, so this is passing (EAGAIN, EINTR);
+    // pause briefly anyway so that a lasting error cannot spin the loop.
+    if (count < 0 && errno != EAGAIN && errno != EINTR) stop_.pause(50);
+    return Next::Continue;
+  }
+  commands_.clear();
+  reader_.feed(readBuffer_.data(), static_cast<std::size_t>(count), &commands_);
+  for (const ReceivedCommand& command : commands_) {
+    if (handle(command) == Next::Exit) return Next::Exit;
+  }
+  return Next::Continue;
+}
+
+SimLoop::Next SimLoop::handle(const ReceivedCommand& command) {
+  log_.record(command.text);
+  const CommandKind kind = command.overlong ? CommandKind::Unknown : classifyCommand(command.text);
+  const Misbehaviour misbehaviour = faults_.next(kind);
+  switch (misbehaviour) {
+    case Misbehaviour::Vanish:
+      std::fprintf(stderr, "modem-sim: vanishing at command '%.40s'\n", command.text.c_str());
+      device_.vanish();
+      stop_.pause(options_.vanishLingerMs);
+      return Next::Exit;
+    case Misbehaviour::Silent:
+      return Next::Continue;
+    case Misbehaviour::Flood:
+      return flood(command.text);
+    case Misbehaviour::Error:
+      return sendReply(format_.reply(command.text, ModemAnswer{}, true));
+    case Misbehaviour::NoFinal:
+      return sendReply(format_.reply(command.text, state_.execute(kind, command.text), false));
+    case Misbehaviour::None:
+      break;
+  }
+  return sendReply(format_.reply(command.text, state_.execute(kind, command.text), true));
+}
+
+SimLoop::Next SimLoop::sendReply(const std::string& bytes) {
+  if (options_.replyDelayMs > 0 && !stop_.pause(options_.replyDelayMs)) return Next::Exit;
+  const WriteOutcome outcome = options_.byteDelayMs > 0
+                                   ? writer_.writeSlowly(bytes, options_.byteDelayMs)
+                                   : writer_.writeAll(bytes.data(), bytes.size(), -1);
+  if (outcome == WriteOutcome::Failed) std::perror("modem-sim: write");
+  return outcome == WriteOutcome::Stopped ? Next::Exit : Next::Continue;
+}
+
+// Sends text without end until the client has read nothing for the stall
+// time (it stopped reading or closed the port), then drops what it left
+// unread and goes back to answering commands. Commands sent meanwhile are
+// lost, as with a modem stuck in output.
+SimLoop::Next SimLoop::flood(const std::string& command) {
+  const std::string start = format_.floodStart(command);
+  WriteOutcome outcome = writer_.writeAll(start.data(), start.size(), options_.floodStallMs);
+  while (outcome == WriteOutcome::Done) {
+    discardInput();
+    const std::string& block = floodBlock();
+    outcome = writer_.writeAll(block.data(), block.size(), options_.floodStallMs);
+  }
+  if (outcome == WriteOutcome::Stopped) return Next::Exit;
+  std::fprintf(stderr, "modem-sim: flood ended\n");
+  device_.discardUnreadOutput();
+  discardInput();
+  reader_ = CommandReader();
+  return Next::Continue;
+}
+
+void SimLoop::discardInput() {
+  while (read(device_.masterFd(), readBuffer_.data(), readBuffer_.size()) > 0) {
+  }
+}
+
+}  // namespace modemsim
