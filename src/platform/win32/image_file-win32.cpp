@@ -1,0 +1,73 @@
+// A firmware image read with ordinary synchronous Win32 file I/O, opened
+// without sharing so that nobody changes it while it is sent.
+#include <windows.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/image_file.h"
+
+namespace tarnwick {
+namespace {
+
+class Win32ImageFile final : public ImageFile {
+ public:
+  Win32ImageFile() = default;
+  ~Win32ImageFile() override { close(); }
+  Win32ImageFile(const Win32ImageFile&) = delete;
+  Win32ImageFile& operator=(const Win32ImageFile&) = delete;
+
+  bool open(const std::string& path) override;
+  std::uint64_t size() override;
+  bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) override;
+  void close() override;
+
+ private:
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+bool Win32ImageFile::open(const std::string& path) {
+  close();
+  file_ = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  return file_ != INVALID_HANDLE_VALUE;
+}
+
+// Both halves of the size, so that images of 4 GiB or more are seen as such.
+// When the system cannot tell the size, the answer is the largest value,
+// which no caller takes for an image it can send.
+std::uint64_t Win32ImageFile::size() {
+  constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
+  if (file_ == INVALID_HANDLE_VALUE) return kUnknown;
+  DWORD high = 0;
+  // A low part of all ones is also a valid size; only the error tells.
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(file_, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return kUnknown;
+  return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+bool Win32ImageFile::read(unsigned char* buffer, std::size_t capacity, std::size_t& got) {
+  got = 0;
+  if (file_ == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
+  DWORD count = 0;
+  if (!ReadFile(file_, buffer, wanted, &count, nullptr)) return false;
+  got = count;
+  return true;
+}
+
+void Win32ImageFile::close() {
+  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+std::unique_ptr<ImageFile> makeSystemImageFile() {
+  return std::make_unique<Win32ImageFile>();
+}
+
+}  // namespace tarnwick
