@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tarnwick needs on a Debian machine:
+# the native toolchain and GoogleTest, the MinGW-w64 cross compiler for the
+# Windows program, Wine to run it, clang's libFuzzer for the fuzz targets and
+# valgrind. Does nothing when everything is there already.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ libgtest-dev googletest
+          g++-mingw-w64-x86-64-posix mingw-w64 wine64
+          clang libclang-rt-14-dev valgrind util-linux)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "installing: ${missing[*]}"
+sudo_cmd=()
+[[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: unit and integration tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, end-to-end tests of the
+# shipped Linux program and of the Windows program under Wine, short fuzz
+# runs, one download under valgrind, and a smoke run of the benchmark.
+# Every test case carries its own time limit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+build() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
+}
+
+build windows
+build native
+build native-asan
+
+# Sanitized unit and integration tests.
+ctest --test-dir build/native-asan --output-on-failure -L 'unit|integration' -j 2
+# The shipped programs end to end.
+ctest --test-dir build/native --output-on-failure -L e2e
+
+for extra in scripts/test-*.sh; do
+  [[ -e "$extra" ]] || continue
+  echo "== $extra"
+  bash "$extra"
+done
+echo "all tests passed"
