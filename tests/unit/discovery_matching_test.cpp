@@ -22,12 +22,6 @@ TEST(LowerCaseText, TakesExactlyCountBytes) {
   EXPECT_EQ(lowerCaseText(bytes, 0), "");
 }
 
-TEST(MatchPattern, JoinsTheIdentityAsItStands) {
-  EXPECT_EQ(matchPattern({"12ab", "34cd"}), "vid_12ab&pid_34cd");
-  EXPECT_EQ(matchPattern({"12AB", "34CD"}), "vid_12AB&pid_34CD");
-  EXPECT_EQ(matchPattern({"", ""}), "vid_&pid_");
-}
-
 TEST(FirstIdContains, SearchesOnlyTheFirstId) {
   const std::string ids = "usb\\vid_ffff&pid_0001\0usb\\vid_12ab&pid_34cd\0\0"s;
   EXPECT_TRUE(firstIdContains(ids, "vid_ffff&pid_0001"));
