@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnwick::testing {
+
+// One USB device as Wine's registry holds it under
+// HKLM\System\CurrentControlSet\Enum\USB\<device key>\<instance>.
+struct WineUsbDevice {
+  // The bytes of the REG_MULTI_SZ value "HardwareID" (see `multiString`);
+  // no such value when absent, so the device's hardware ids cannot be read.
+  std::optional<std::string> hardwareIds;
+  // The REG_SZ value "PortName" of the "Device Parameters" subkey (the
+  // device's hardware key); no such subkey when absent.
+  std::optional<std::string> portName;
+};
+
+// NUL-terminated items closed by an empty one, as REG_MULTI_SZ stores them.
+std::string multiString(const std::vector<std::string>& items);
+
+// The parent entry of a composite USB modem: hardware ids
+// USB\VID_<vid>&PID_<pid>&REV_0100 and USB\VID_<vid>&PID_<pid>, no port.
+WineUsbDevice compositeParent(const std::string& vendorId, const std::string& productId);
+
+// One serial interface of a USB modem: hardware ids
+// USB\VID_<vid>&PID_<pid>&REV_0100&MI_<mi> and USB\VID_<vid>&PID_<pid>&MI_<mi>,
+// with `portName` as its "PortName".
+WineUsbDevice serialInterface(const std::string& vendorId, const std::string& productId,
+                              const std::string& interfaceNumber, const std::string& portName);
+
+// The registry key (below HKLM\...\Enum\USB) of the rig's device number
+// `position`. Wine lists USB devices in the order of their key names, so the
+// rig's keys begin with the zero-padded position: devices are listed in the
+// order the test gives them.
+std::string wineDeviceKeyName(int position, const WineUsbDevice& device);
+
+// A .reg file (regedit format 5.00) that first deletes the device keys
+// `keysToDelete` with everything below them, then creates `devices` under
+// the key names `wineDeviceKeyName(firstPosition + i, devices[i])`, each of
+// the Ports setup class (without a class Wine does not list a device).
+std::string wineUsbRegistryFile(const std::vector<std::string>& keysToDelete,
+                                const std::vector<WineUsbDevice>& devices, int firstPosition);
+
+}  // namespace tarnwick::testing
