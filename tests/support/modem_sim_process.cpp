@@ -79,6 +79,10 @@ ModemSimProcess::~ModemSimProcess() {
 
 bool ModemSimProcess::start(const ModemSimOptions& options, std::string* error,
                             int readyTimeoutMs) {
+  if (!workDir_.empty()) {
+    *error = "this modem-sim has been started already";
+    return false;
+  }
   if (!makeWorkDir(&workDir_, error)) return false;
   imagePath_ = workDir_ + "/received.bin";
   logPath_ = workDir_ + "/commands.log";
