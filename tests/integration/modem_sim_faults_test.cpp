@@ -244,7 +244,7 @@ TEST_F(ModemSimFaultTest, VanishAtPacketHappensMidTransferWithoutAnImage) {
 TEST_F(ModemSimFaultTest, FloodSendsEndlessTextUntilTheClientStopsReading) {
   ModemSimOptions options;
   options.floodAtCommand = 2;
-  options.floodStallMs = 200;
+  options.floodStallMs = 300;
   ASSERT_NO_FATAL_FAILURE(startSim(options));
   EXPECT_EQ(client_.transact("AT"), okReply("AT"));
   ASSERT_TRUE(client_.send("AT\r"));
@@ -257,7 +257,7 @@ TEST_F(ModemSimFaultTest, FloodSendsEndlessTextUntilTheClientStopsReading) {
   // the next client is answered normally.
   client_.close();
   SimClient next;
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
   ASSERT_TRUE(next.open(sim_.ptyPath())) << next.error();
   EXPECT_EQ(next.transact("AT"), okReply("AT"));
   EXPECT_TRUE(sim_.running());
