@@ -11,6 +11,8 @@ namespace tarnwick::testing {
 
 // How the simulated modem should behave. Positions count from 1; 0 leaves a
 // misbehaviour off. Anything not covered here goes in `extraArguments`.
+// The simulator decodes \r \n \t \0 \\ and \xHH in the text values; other
+// bytes, raw CR and LF included, pass unchanged.
 struct ModemSimOptions {
   bool echo = true;
   bool logCommands = true;  // --log into the work folder (off for speed runs)
