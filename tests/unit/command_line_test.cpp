@@ -11,6 +11,7 @@
 #include "support/fake_modem.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_usb_device_list.h"
+#include "support/expected_text.h"
 #include "support/recording_sleeper.h"
 #include "support/temp_dir.h"
 
@@ -19,27 +20,8 @@ namespace {
 
 using namespace tarnwick::testing;
 
-const std::string kBanner = "\nTarnwick Version V1.2c\n\n";
-const std::string kHelp =
-    "\nTarnwick help\n\n"
-    "\nFor Default Download Please specify file name (must be *.bin format)\n\n"
-    "Other download options : [-c]||[-p] [-v] and [-f] file name\n"
-    "flag: -c [optional] Port number\n"
-    "flag: -p [optional] pid: Product id of device in hex format - prefix 0x\n"
-    "flag: -v [optional] vid: Version id of device in hex format - prefix 0x\n"
-    "Note - pid and vid are BOTH required when using these optional flags\n\n"
-    "flag: -f [optional] file name - default option of marrowby\n\n"
-    "-------------------------------------\n\n"
-    " For AT Command Interface Please specify <AT> flag followed by <\"AT string\">\n"
-    "\tAT  - specify AT Command string to follow eg AT AT+CGMR\n\n"
-    "\tfor any values enclosed in quotes \"\" in AT string please precede\n"
-    "\twith escape \\ character\n"
-    "-------------------------------------\n\n"
-    "end of help\n";
-const std::string kFailed = "download failed\n";
-const std::string kFinished =
-    "Finished Download\nto complete process - please unplug and re-insert the USB Modem\n";
-const std::string kNoUe = "Failed to find UE\n";
+const std::string& kFailed = kDownloadFailed;
+const std::string& kNoUe = kFailedToFindUe;
 
 std::string upperCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -84,9 +66,7 @@ class CommandLineTest : public ::testing::Test {
   std::string image(std::size_t size) {
     return dir_.writeFile("fw.bin", patternBytes(size));
   }
-  static std::string start(const std::string& path) {
-    return "downloading " + path + " - \nthis will take up to 3 minutes.\n Please wait....\n\n";
-  }
+  static std::string start(const std::string& path) { return startMessage(path); }
 
   TempDir dir_;
   FakeSerialPort* port_;

@@ -7,6 +7,7 @@
 #include "download/byte_to_hex.h"
 #include "download/packet_size_parse.h"
 #include "download/spinner.h"
+#include "support/expected_text.h"
 #include "support/fake_modem.h"
 #include "support/fake_serial_port.h"
 #include "support/temp_dir.h"
@@ -17,6 +18,7 @@ namespace {
 using testing::FakeModem;
 using testing::FakeSerialPort;
 using testing::TempDir;
+using testing::startMessage;
 
 // The system's image file, with its opens and closes counted.
 class CountingImageFile : public ImageFile {
@@ -71,9 +73,6 @@ class DownloadTest : public ::testing::Test {
       if (c.rfind("AT%DNLIMG=", 0) == 0) packets.push_back(c);
     }
     return packets;
-  }
-  static std::string startMessage(const std::string& path) {
-    return "downloading " + path + " - \nthis will take up to 3 minutes.\n Please wait....\n\n";
   }
 
   TempDir dir_;

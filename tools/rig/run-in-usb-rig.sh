@@ -17,7 +17,7 @@ if [[ "${1:-}" == "--inside" ]]; then
   # The pseudo-terminals stay reachable under the new /dev.
   mkdir -p "$dev_root/pts"
   mount --bind /dev/pts "$dev_root/pts"
-  mount --bind "$dev_root" /dev
+  mount --rbind "$dev_root" /dev
   mount --bind "$sys_root" /sys
   exec "$@"
 fi

@@ -1,0 +1,10 @@
+#include "e2e/end_to_end.h"
+
+namespace tarnwick::testing {
+
+INSTANTIATE_TEST_SUITE_P(Builds, EndToEnd, ::testing::Values("linux"),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
+
+}  // namespace tarnwick::testing

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "discovery/default_identities.h"
+#include "support/expected_text.h"
+#include "support/temp_dir.h"
+#include "support/tool_rig.h"
+
+namespace tarnwick::testing {
+
+// The shipped programs end to end, each test run once per build: "linux"
+// (the native program in a mount namespace) and "windows" (the .exe under
+// Wine), against simulated modems visible as USB devices.
+class EndToEnd : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override;
+
+  // A simulated modem with the first built-in identity on COM `comNumber`.
+  ModemSimProcess* plugDefaultModem(const ModemSimOptions& options = {}, int comNumber = 4);
+  ModemSimProcess* plugModem(const ModemSimOptions& options, const UsbIds& ids, int comNumber);
+
+  RunResult run(const std::vector<std::string>& arguments, int timeoutMs = 30000);
+
+  // Writes an image of `size` pattern bytes into the program's folder.
+  std::string writeImage(const std::string& name, std::size_t size);
+
+  // What the simulator received, as the file it wrote; empty when none.
+  static std::string received(ModemSimProcess* sim);
+
+  // The simulator's command log with each image packet shortened to its size.
+  static std::vector<std::string> commandsOf(ModemSimProcess* sim);
+
+  bool isWindows() const { return GetParam() == "windows"; }
+
+  std::unique_ptr<ToolRig> rig_;
+};
+
+UsbIds defaultIds(unsigned entry = 0);
+
+// Checks the whole run: exit status, standard output and standard error.
+void expectRun(const RunResult& run, int exitCode, const std::string& out,
+               const std::string& err = "");
+
+}  // namespace tarnwick::testing
