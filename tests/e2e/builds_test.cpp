@@ -2,7 +2,7 @@
 
 namespace tarnwick::testing {
 
-INSTANTIATE_TEST_SUITE_P(Builds, EndToEnd, ::testing::Values("linux"),
+INSTANTIATE_TEST_SUITE_P(Builds, EndToEnd, ::testing::Values("linux", "windows"),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                            return info.param;
                          });
