@@ -16,6 +16,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The Windows build configures its ports so that a read with nothing waiting
+// ends after 10 ms without a byte; the Linux port keeps the same time-out,
+// so a silent line costs the same on both (and never more than the caller's
+// bound).
+constexpr unsigned kSilentReadTimeoutMs = 10;
+
 IoResult failed(int code) {
   errno = code;
   return IoResult{IoStatus::Failed, 0, code};
@@ -105,7 +111,8 @@ IoResult PosixSerialPort::write(const char* data, std::size_t size, unsigned wai
 IoResult PosixSerialPort::read(char* buffer, std::size_t capacity, unsigned waitMs) {
   if (fd_ < 0) return failed(EBADF);
   int saved = errno;
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+  unsigned limitMs = waitMs < kSilentReadTimeoutMs ? waitMs : kSilentReadTimeoutMs;
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
   bool pollSaidReadable = false;
   for (;;) {
     ssize_t got = ::read(fd_, buffer, capacity);
