@@ -4,16 +4,18 @@
 #include <vector>
 
 #include "support/subprocess.h"
+#include "support/wine_prefix.h"
 #include "support/wine_registry_file.h"
 
 namespace tarnwick::testing {
 
 // A private Wine installation for the tests of one test process: its own
-// WINEPREFIX under the temporary directory, made with `wineboot -i` on first
-// use (5-10 s), a wineserver kept running while the tests use it, USB device
-// entries in its registry and COM ports linked to ttys. At process exit the
-// wineserver is stopped with `wineserver -k` and the prefix removed.
-// Prefixes that a killed test process left behind are removed at start-up.
+// WINEPREFIX under the temporary folder, made on first use (a copy of a
+// template prefix, see wine_prefix.h), a wineserver kept running while the
+// tests use it, USB device entries in its registry and COM ports linked to
+// ttys. At process exit the wineserver is stopped with `wineserver -k` and
+// the prefix removed. Prefixes that a killed test process left behind are
+// removed at start-up.
 //
 // Every Wine process runs with WINEDEBUG=-all and without a display.
 class WineRig {
@@ -29,7 +31,7 @@ class WineRig {
   bool ready() const { return ready_; }
   const std::string& error() const { return error_; }
   const std::string& prefix() const { return prefix_; }
-  // How long making the prefix took, in milliseconds.
+  // How long making the prefix and starting its server took, in milliseconds.
   long long bootMs() const { return bootMs_; }
 
   // Replaces the rig's USB devices with `devices`, listed in this order.
@@ -56,17 +58,14 @@ class WineRig {
  private:
   WineRig();
   bool boot();
-  bool startServer();
   void shutdown();
-  ProcessSpec wineSpec(std::vector<std::string> argv) const;
   bool loadRegistryFile(const std::string& text, const std::vector<std::string>& removedKeys,
                         std::string* error);
 
   bool ready_ = false;
   std::string error_;
   std::string prefix_;
-  std::string wine64_;
-  std::string wineserver_;
+  WineTools tools_;
   long long bootMs_ = 0;
   std::vector<std::string> deviceKeys_;
   std::vector<int> linkedPorts_;
