@@ -8,8 +8,13 @@
 namespace tarnwick::testing {
 
 void EndToEnd::SetUp() {
-  rig_ = isWindows() ? makeWineToolRig() : makeLinuxToolRig();
+  freshRig();
   ASSERT_TRUE(rig_ != nullptr);
+}
+
+void EndToEnd::freshRig() {
+  rig_.reset();
+  rig_ = isWindows() ? makeWineToolRig() : makeLinuxToolRig();
 }
 
 ModemSimProcess* EndToEnd::plugDefaultModem(const ModemSimOptions& options, int comNumber) {

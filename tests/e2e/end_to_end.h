@@ -20,6 +20,9 @@ class EndToEnd : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override;
 
+  // Unplugs every modem and starts again with an empty rig.
+  void freshRig();
+
   // A simulated modem with the first built-in identity on COM `comNumber`.
   ModemSimProcess* plugDefaultModem(const ModemSimOptions& options = {}, int comNumber = 4);
   ModemSimProcess* plugModem(const ModemSimOptions& options, const UsbIds& ids, int comNumber);
