@@ -19,11 +19,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kBootTimeoutMs = 120000;
+constexpr int kBootTimeoutMs = 90000;
 constexpr int kServerTimeoutMs = 15000;
 constexpr int kVersionTimeoutMs = 15000;
 // Another test process may be making the template: wait for it this long.
-constexpr int kTemplateLockTimeoutMs = 180000;
+constexpr int kTemplateLockTimeoutMs = 100000;
 constexpr char kCompleteMarker[] = ".tarnwick-template-complete";
 
 std::string findProgram(const std::string& name, const std::vector<std::string>& fallbacks) {
@@ -226,7 +226,7 @@ ProcessSpec wineProcess(const std::string& prefix, std::vector<std::string> argv
   ProcessSpec spec(std::move(argv));
   spec.extraEnv = {{"WINEPREFIX", prefix},
                    {"WINEDEBUG", "-all"},
-                   {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+                   {"WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d"},
                    {"DISPLAY", ""},
                    {"WAYLAND_DISPLAY", ""}};
   return spec;

@@ -17,7 +17,7 @@ struct WineTools {
 bool findWineTools(WineTools* tools, std::string* error);
 
 // `argv` run as a Wine process on `prefix`: WINEDEBUG=-all, no display, no
-// Mono or Gecko installer.
+// Mono or Gecko installer, no menu entries or icons written outside the prefix.
 ProcessSpec wineProcess(const std::string& prefix, std::vector<std::string> argv);
 
 // Makes a private prefix for this test process under the temporary folder
