@@ -47,3 +47,20 @@ TEST_P(EndToEnd, AtCommandWithEchoOffAndUnsolicitedLines) {
 
 }  // namespace
 }  // namespace tarnwick::testing
+
+namespace tarnwick::testing {
+namespace {
+
+TEST_P(EndToEnd, HostileAtCommandsAreSentAsTextOrRefused) {
+  ModemSimProcess* sim = plugDefaultModem();
+  expectRun(run({"AT", "%n%s%x"}), 1, kBanner + "%n%s%x\r\r\nERROR\r\n\n\n");
+  expectRun(run({"AT", "AT\xff\xfe"}), 1, kBanner + "AT\xff\xfe\r\r\nERROR\r\n\n\n");
+  // Longer than a command line can carry: nothing is sent.
+  expectRun(run({"AT", "AT" + std::string(65536, '9')}), 1, kBanner + kNoResponse);
+  expectRun(run({"AT", ""}), 1, kBanner + "\r\r\nERROR\r\n\n\n");
+  EXPECT_EQ(sim->commandLog(),
+            (std::vector<std::string>{"AT", "%n%s%x", "AT", "AT\xff\xfe", "AT", "AT", ""}));
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
