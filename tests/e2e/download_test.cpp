@@ -24,7 +24,8 @@ TEST_P(EndToEnd, ImagesOfEverySizeArriveExactly) {
     ASSERT_NE(sim, nullptr);
     std::string image = writeImage("fw.bin", size);
     std::size_t packets = (size + 511) / 512;
-    expectRun(run({"fw.bin"}), 0, kBanner + startMessage("fw.bin") + spinnerFor(packets) + kFinished);
+    expectRun(run({"fw.bin"}), 0,
+              kBanner + startMessage("fw.bin") + spinnerFor(packets) + kFinished);
     EXPECT_EQ(received(sim), image);
     std::vector<std::string> expected = {"AT", "AT%DNLPK?", "AT%DNL=1"};
     for (std::size_t p = 0; p < packets; ++p) {
@@ -105,11 +106,9 @@ TEST_P(EndToEnd, ErrorAtTheEndFailsTheDownload) {
 TEST_P(EndToEnd, MissingImageIsReportedAndNothingIsSent) {
   ModemSimProcess* sim = plugDefaultModem();
   RunResult r = run({"absent.bin"});
-  std::string systemText = isWindows() ? "The system cannot find the file specified.\r\n"
-                                       : "No such file or directory";
   expectRun(r, 1,
-            kBanner + "ERROR: Tarnwick\n failed with error code 2 as follows:\n" + systemText +
-                "\n" + kDownloadFailed);
+            kBanner + "ERROR: Tarnwick\n failed with error code 2 as follows:\n" +
+                fileNotFoundText() + "\n" + kDownloadFailed);
   EXPECT_EQ(sim->commandLog(), std::vector<std::string>{"AT"});
 }
 

@@ -63,8 +63,7 @@ UsbIds defaultIds(unsigned entry) {
   return UsbIds{id.vendorId, id.productId};
 }
 
-void expectRun(const RunResult& run, int exitCode, const std::string& out,
-               const std::string& err) {
+void expectRun(const RunResult& run, int exitCode, const std::string& out, const std::string& err) {
   ASSERT_TRUE(run.started) << run.describe();
   EXPECT_FALSE(run.timedOut) << run.describe();
   EXPECT_TRUE(run.exitedWith(exitCode)) << run.describe();

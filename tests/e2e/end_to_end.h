@@ -40,6 +40,20 @@ class EndToEnd : public ::testing::TestWithParam<std::string> {
 
   bool isWindows() const { return GetParam() == "windows"; }
 
+  // Length of a very long argument: 64 KiB, or just under the 32767
+  // characters a Windows command line can hold.
+  std::size_t longArgumentLength() const { return isWindows() ? 30000 : 65536; }
+
+  // The bytes the program receives for the argument "AT\xff\xfe": Wine hands
+  // a Windows program the ANSI form of its arguments, where bytes that are
+  // no text in the locale arrive as '?'.
+  std::string nonAsciiArgumentAsReceived() const { return isWindows() ? "AT??" : "AT\xff\xfe"; }
+
+  // The system's text for error 2 (file not found), as each build reports it.
+  std::string fileNotFoundText() const {
+    return isWindows() ? "File not found.\r\n" : "No such file or directory";
+  }
+
   std::unique_ptr<ToolRig> rig_;
 };
 

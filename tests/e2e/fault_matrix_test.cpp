@@ -76,18 +76,15 @@ TEST_P(FaultMatrix, ModemMisbehavesInTheReplies) {
       {"endless text", modem([](auto& o) { o.floodAtCommand = 10; }), 20 * 512, false},
       {"no final result", modem([](auto& o) { o.noFinalAtCommand = 5; }), 20 * 512, false},
       {"NUL bytes in replies", modem([](auto& o) { o.nulBytes = true; }), 20 * 512, true},
-      {"unsolicited lines", modem([](auto& o) { o.unsolicited = "\r\nRING\r\n"; }), 20 * 512,
-       true},
+      {"unsolicited lines", modem([](auto& o) { o.unsolicited = "\r\nRING\r\n"; }), 20 * 512, true},
       // A line between the echo and the packet size is part of the size
       // query's body, which then does not begin with the number.
-      {"unsolicited after echo",
-       modem([](auto& o) {
+      {"unsolicited after echo", modem([](auto& o) {
          o.unsolicited = "\r\n+CREG: 1\r\n";
          o.unsolicitedAfterEcho = true;
        }),
        20 * 512, false},
-      {"one byte every 10 ms",
-       modem([](auto& o) {
+      {"one byte every 10 ms", modem([](auto& o) {
          o.byteDelayMs = 10;
          o.setPacketSize = true;
          o.packetSize = "4";

@@ -31,7 +31,7 @@ TEST_P(EndToEnd, FileOptionWithoutImageNameIsRefusedBeforeAnySearch) {
 }
 
 TEST_P(EndToEnd, HostileArgumentsArePrintedAsText) {
-  std::string hostile = "%n%s%x" + std::string(70000, 'A') + "\xff\xfe";
+  std::string hostile = "%n%s%x" + std::string(longArgumentLength(), 'A');
   expectRun(run({"-c", "3", hostile}), 1, kBanner + kNotAnImageName + kDownloadFailed);
   expectRun(run({"-debug", "-f", hostile + ".bin", "-c"}), 1,
             kBanner + "argc = 5\n\n-f specified\nvalid filename specified : " + hostile +
