@@ -12,6 +12,8 @@ const char kRigScript[] = TARNWICK_SOURCE_DIR "/tools/rig/run-in-usb-rig.sh";
 
 class LinuxToolRig : public ToolRig {
  public:
+  explicit LinuxToolRig(std::vector<std::string> wrapper) : wrapper_(std::move(wrapper)) {}
+
   std::string name() const override { return "linux"; }
 
   ModemSimProcess* plugModem(const ModemSimOptions& options, const UsbIds& ids, int comNumber,
@@ -32,7 +34,9 @@ class LinuxToolRig : public ToolRig {
 
   RunResult run(const std::vector<std::string>& arguments, int timeoutMs) override {
     ProcessSpec spec;
-    spec.argv = {kRigScript, sysfs_.sysRoot(), sysfs_.devRoot(), TARNWICK_NATIVE_PROGRAM};
+    spec.argv = {kRigScript, sysfs_.sysRoot(), sysfs_.devRoot()};
+    spec.argv.insert(spec.argv.end(), wrapper_.begin(), wrapper_.end());
+    spec.argv.push_back(TARNWICK_NATIVE_PROGRAM);
     spec.argv.insert(spec.argv.end(), arguments.begin(), arguments.end());
     spec.workingDir = work_.path();
     return runProgram(spec, timeoutMs);
@@ -58,6 +62,7 @@ class LinuxToolRig : public ToolRig {
     return tty;
   }
 
+  std::vector<std::string> wrapper_;
   FakeSysfs sysfs_;
   TempDir work_;
   std::vector<std::unique_ptr<ModemSimProcess>> sims_;
@@ -67,8 +72,8 @@ class LinuxToolRig : public ToolRig {
 
 }  // namespace
 
-std::unique_ptr<ToolRig> makeLinuxToolRig() {
-  return std::make_unique<LinuxToolRig>();
+std::unique_ptr<ToolRig> makeLinuxToolRig(std::vector<std::string> wrapper) {
+  return std::make_unique<LinuxToolRig>(std::move(wrapper));
 }
 
 }  // namespace tarnwick::testing

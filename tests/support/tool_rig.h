@@ -40,7 +40,8 @@ class ToolRig {
 };
 
 // The rig of the Linux program: a fake sysfs tree and device folder, bound
-// over /sys and /dev in a private mount namespace.
-std::unique_ptr<ToolRig> makeLinuxToolRig();
+// over /sys and /dev in a private mount namespace. With a `wrapper` (such as
+// valgrind and its options) the program runs under it.
+std::unique_ptr<ToolRig> makeLinuxToolRig(std::vector<std::string> wrapper = {});
 
 }  // namespace tarnwick::testing
