@@ -6,12 +6,14 @@
 #include "cli/debug_mode.h"
 #include "cli/download_forms.h"
 #include "cli/help_text.h"
-#include "download/packet_size_parse.h"
+#include "diag/decimal_scan.h"
 
 namespace tarnwick {
 namespace {
 
-bool same(const char* argument, const char* text) { return std::strcmp(argument, text) == 0; }
+bool same(const char* argument, const char* text) {
+  return std::strcmp(argument, text) == 0;
+}
 
 bool isOption(const char* argument, const char* lower, const char* upper) {
   return same(argument, lower) || same(argument, upper);
@@ -28,11 +30,10 @@ bool readIdText(const char* value, std::string& id) {
   return true;
 }
 
-// "-c" takes any value: a decimal number read like atoi, 0 without digits
-// (or when the number does not fit an int).
+// "-c" takes any value: a decimal number read like atoi, 0 without digits,
+// clamped to int's range.
 int readComNumber(const char* value) {
-  int number = 0;
-  return parseLeadingInteger(value, number) ? number : 0;
+  return scanDecimal(value).value;
 }
 
 bool takeFileValue(const char* value, OptionList& options) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "diag/decimal_scan.h"
 #include "diag/format_bounded.h"
 #include "diag/report_system_error.h"
 #include "platform/last_error.h"
@@ -77,8 +78,31 @@ TEST(ReportSystemError, ReadsTheErrorBeforeAnythingElse) {
   // A long operation text must not disturb the code that is reported.
   std::string operation(5000, 'o');
   std::string report = reportFor(13, operation.c_str());
-  EXPECT_NE(report.find(operation + " failed with error code 13 as follows:\n"),
-            std::string::npos);
+  EXPECT_NE(report.find(operation + " failed with error code 13 as follows:\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(DecimalScan, ReadsLikePercentDAndClampsWhatDoesNotFit) {
+  DecimalScan scan = scanDecimal(" \r\n-42abc");
+  EXPECT_TRUE(scan.found);
+  EXPECT_EQ(scan.value, -42);
+  EXPECT_FALSE(scan.overflowed);
+  EXPECT_EQ(scanDecimal("COM 7", 3).value, 7);
+  EXPECT_EQ(scanDecimal("-2147483648").value, INT32_MIN);
+  scan = scanDecimal("2147483648");
+  EXPECT_TRUE(scan.overflowed);
+  EXPECT_EQ(scan.value, INT32_MAX);
+  scan = scanDecimal("-99999999999999999999999");
+  EXPECT_TRUE(scan.overflowed);
+  EXPECT_EQ(scan.value, INT32_MIN);
+  for (const char* none : {"", " ", "+", "- 1", "x1", "COM"}) {
+    EXPECT_FALSE(scanDecimal(none).found) << none;
+  }
 }
 
 }  // namespace
