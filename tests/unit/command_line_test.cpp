@@ -8,6 +8,7 @@
 #include "cli/debug_mode.h"
 #include "cli/entry.h"
 #include "discovery/default_identities.h"
+#include "download/spinner.h"
 #include "support/fake_modem.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_usb_device_list.h"
@@ -34,6 +35,7 @@ class CommandLineTest : public ::testing::Test {
   CommandLineTest()
       : port_(new FakeSerialPort), link_(std::unique_ptr<SerialPort>(port_)), modem_(*port_) {
     debugMode = false;
+    spinnerIndex = 0;
   }
 
   void plugDefaultModem(unsigned entry, const char* portName) {
