@@ -16,11 +16,11 @@ std::string spinnerFor(std::size_t packets) {
 }
 
 TEST_P(EndToEnd, ImagesOfEverySizeArriveExactly) {
-  int comNumber = 1;
   for (std::size_t size : {0u, 1u, 511u, 512u, 513u, 1025u}) {
     SCOPED_TRACE(size);
-    // Each size gets a fresh modem on a port of its own.
-    ModemSimProcess* sim = plugDefaultModem({}, comNumber++);
+    // Each size gets a fresh rig with one modem.
+    freshRig();
+    ModemSimProcess* sim = plugDefaultModem();
     ASSERT_NE(sim, nullptr);
     std::string image = writeImage("fw.bin", size);
     std::size_t packets = (size + 511) / 512;
@@ -33,7 +33,6 @@ TEST_P(EndToEnd, ImagesOfEverySizeArriveExactly) {
     }
     expected.push_back("AT%DNL=0");
     EXPECT_EQ(commandsOf(sim), expected);
-    sim->stop();
   }
 }
 
@@ -49,36 +48,34 @@ TEST_P(EndToEnd, LargeImageArrivesExactly) {
 }
 
 TEST_P(EndToEnd, PacketSizeFromTheModemIsHonouredUpTo512) {
-  int comNumber = 1;
   for (const char* reported : {"100", "2048"}) {
     SCOPED_TRACE(reported);
     ModemSimOptions options;
     options.setPacketSize = true;
     options.packetSize = reported;
-    ModemSimProcess* sim = plugDefaultModem(options, comNumber++);
+    freshRig();
+    ModemSimProcess* sim = plugDefaultModem(options);
     std::string image = writeImage("fw.bin", 1500);
     ASSERT_TRUE(run({"fw.bin"}).exitedWith(0));
     EXPECT_EQ(received(sim), image);
     std::vector<std::string> commands = commandsOf(sim);
     ASSERT_GE(commands.size(), 4u);
     EXPECT_EQ(commands[3], std::string("AT%DNLIMG ") + (reported[0] == '1' ? "100" : "512"));
-    sim->stop();
   }
 }
 
 TEST_P(EndToEnd, UnusablePacketSizeFailsAfterTheStartMessage) {
-  int comNumber = 1;
   for (const char* reported : {"0", "-5", "abc", ""}) {
     SCOPED_TRACE(reported);
     ModemSimOptions options;
     options.setPacketSize = true;
     options.packetSize = reported;
-    ModemSimProcess* sim = plugDefaultModem(options, comNumber++);
+    freshRig();
+    ModemSimProcess* sim = plugDefaultModem(options);
     writeImage("fw.bin", 700);
     expectRun(run({"fw.bin"}), 1, kBanner + startMessage("fw.bin") + kDownloadFailed);
     EXPECT_EQ(commandsOf(sim), (std::vector<std::string>{"AT", "AT%DNLPK?"}));
     EXPECT_EQ(received(sim), "");
-    sim->stop();
   }
 }
 
