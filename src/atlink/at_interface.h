@@ -64,6 +64,10 @@ class AtInterface {
   std::string rawReply_;
   std::string replyBody_;
 
+  // Buffers reused from command to command.
+  std::string line_;
+  std::string packetCommand_;
+
   // Bytes fetched from the port in one request and handed out one by one.
   static constexpr std::size_t kInputCapacity = 4096;
   char input_[kInputCapacity] = {};

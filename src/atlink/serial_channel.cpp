@@ -24,10 +24,11 @@ void AtInterface::closePort() {
 
 bool AtInterface::writeLine(const std::string& command) {
   if (command.size() > kLongestCommand) return false;
-  std::string line = command + '\r';
+  // The line buffer is kept from command to command: no allocation per packet.
+  line_.assign(command).push_back('\r');
   std::size_t sent = 0;
-  while (sent < line.size()) {
-    IoResult attempt = port_->write(line.data() + sent, line.size() - sent, kWriteWaitMs);
+  while (sent < line_.size()) {
+    IoResult attempt = port_->write(line_.data() + sent, line_.size() - sent, kWriteWaitMs);
     // A failed or timed-out attempt ends the line at once: it confirmed no
     // bytes, and a fault that persists must not be retried without end.
     if (attempt.status != IoStatus::Done || attempt.count == 0) return false;

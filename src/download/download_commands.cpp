@@ -16,11 +16,10 @@ bool AtInterface::beginDownload() {
 }
 
 bool AtInterface::sendImagePacket(const std::string& packetText) {
-  std::string command;
-  command.reserve(sizeof at_command::kImagePacketStart + packetText.size() + 1);
-  command.append(at_command::kImagePacketStart).append(packetText);
-  command.append(at_command::kImagePacketEnd);
-  return sendCommand(command, rawReply_, replyBody_);
+  // Built in a buffer kept from packet to packet: no allocation per packet.
+  packetCommand_.assign(at_command::kImagePacketStart).append(packetText);
+  packetCommand_.append(at_command::kImagePacketEnd);
+  return sendCommand(packetCommand_, rawReply_, replyBody_);
 }
 
 bool AtInterface::endDownload() {
