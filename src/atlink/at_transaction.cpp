@@ -21,17 +21,22 @@ bool AtInterface::collectResponse(std::string& reply, const std::string& termina
   if (comNumber_ == 0 || budgetMs <= 0) return false;
   const bool terminated = !terminatorA.empty() || !terminatorB.empty();
   bool found = false;
+  std::size_t received = 0;
   while (!(terminated && found)) {
     char byte = 0;
     if (!readChar(byte)) {
       budgetMs -= kEmptyReadCharge;
-    } else if (byte != 0) {
-      reply.push_back(byte);
-      // Collection stops at the first complete terminator, so a terminator
-      // can only newly occur as the tail of the reply: no need to search
-      // the whole reply again after every byte.
-      found = endsWith(reply, terminatorA) || endsWith(reply, terminatorB);
-      if (reply.size() >= kReplyCap && !found) return false;
+    } else {
+      // Every byte counts toward the cap, the NUL bytes that are dropped
+      // too: a line that sends nothing but NULs must end as well.
+      if (++received > kReplyCap) return false;
+      if (byte != 0) {
+        reply.push_back(byte);
+        // Collection stops at the first complete terminator, so a terminator
+        // can only newly occur as the tail of the reply: no need to search
+        // the whole reply again after every byte.
+        found = endsWith(reply, terminatorA) || endsWith(reply, terminatorB);
+      }
     }
     if (budgetMs <= 0) break;
   }

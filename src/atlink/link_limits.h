@@ -18,8 +18,8 @@ constexpr std::size_t kLineBufferSize = 2048;
 constexpr std::size_t kLongestCommand = kLineBufferSize - 2;
 
 // A reply that never pauses and never ends would otherwise be read for ever,
-// since only empty reads are charged. No AT answer comes near 64 KiB; a reply
-// that reaches it fails its transaction.
+// since only empty reads are charged. No AT answer comes near 64 KiB; a
+// transaction that receives more bytes than that (NULs included) fails.
 constexpr std::size_t kReplyCap = 64 * 1024;
 
 }  // namespace tarnwick

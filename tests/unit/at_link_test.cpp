@@ -297,3 +297,21 @@ TEST(AtInterfaceInstance, IsOneObject) {
 
 }  // namespace
 }  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(AtLinkCap, EndlessNulBytesEndTheTransactionToo) {
+  auto* port = new testing::FakeSerialPort;
+  AtInterface link{std::unique_ptr<SerialPort>(port)};
+  ASSERT_TRUE(link.openPort(2));
+  for (int i = 0; i < 100; ++i) port->queueBytes(std::string(1024, '\0'));
+  std::string raw, body;
+  EXPECT_FALSE(link.sendCommand("AT", raw, body));
+  EXPECT_EQ(raw, "");
+  EXPECT_EQ(link.comNumber(), 0);
+  EXPECT_LE(port->readRequests, 70);
+}
+
+}  // namespace
+}  // namespace tarnwick
