@@ -70,8 +70,10 @@ TEST_F(WinePortProbeTest, AtIsAnsweredThroughTheComLink) {
   EXPECT_EQ(modem_.commandLog(), std::vector<std::string>{"AT"});
 }
 
-// Bytes 40 ms apart: most reads find nothing queued and wait for one byte,
-// which must complete the wait as soon as it arrives.
+// Bytes 40 ms apart: most reads find nothing queued and wait for one byte
+// within the port's 10 ms read time-out; a byte arriving during the wait ends
+// it at once, and one arriving after it is taken by a later read. No byte is
+// lost and no read waits long.
 TEST_F(WinePortProbeTest, BytesArrivingOneByOneAreEachDeliveredWhenTheyArrive) {
   ModemSimOptions options;
   options.byteDelayMs = 40;
@@ -81,15 +83,18 @@ TEST_F(WinePortProbeTest, BytesArrivingOneByOneAreEachDeliveredWhenTheyArrive) {
   EXPECT_NE(run.out.find(kAtExchange), std::string::npos) << run.out;
   const std::vector<ReadLog> reads = readLog(run.out);
   ASSERT_FALSE(reads.empty()) << run.out;
+  int delivered = 0;
   for (const ReadLog& read : reads) {
-    EXPECT_EQ(read.status, "Done") << run.out;
+    if (read.status == "Done") delivered += read.count;
+    EXPECT_TRUE(read.status == "Done" || read.status == "TimedOut") << run.out;
     EXPECT_LT(read.ms, 150) << run.out;
   }
+  EXPECT_EQ(delivered, static_cast<int>(std::string("AT\r\r\nOK\r\n").size())) << run.out;
 }
 
-// A reply 700 ms late: reads before it end after their 200 ms wait with
-// nothing, are cancelled, and must neither hang nor swallow the bytes that
-// come later.
+// A reply 700 ms late: reads before it end after the port's read time-out
+// with nothing, are cancelled, and must neither hang nor swallow the bytes
+// that come later.
 TEST_F(WinePortProbeTest, LateReplyFollowsEmptyWaitsWhole) {
   ModemSimOptions options;
   options.replyDelayMs = 700;
@@ -102,12 +107,14 @@ TEST_F(WinePortProbeTest, LateReplyFollowsEmptyWaitsWhole) {
     if (read.status != "TimedOut") continue;
     ++emptyWaits;
     EXPECT_EQ(read.count, 0);
-    EXPECT_GE(read.ms, 190) << run.out;
-    EXPECT_LT(read.ms, 600) << run.out;
+    EXPECT_GE(read.ms, 9) << run.out;
+    EXPECT_LT(read.ms, 150) << run.out;
   }
   EXPECT_GE(emptyWaits, 2) << run.out;
 }
 
+// On a silent line a read ends with nothing after the port's read time-out
+// of 10 ms, as on a Windows port, though Wine itself ignores the time-out.
 TEST_F(WinePortProbeTest, ReadOnASilentLineEndsAfterItsWait) {
   plugModem(ModemSimOptions{});
   RunResult run = probe({"7", "--silent-read"});
@@ -115,8 +122,8 @@ TEST_F(WinePortProbeTest, ReadOnASilentLineEndsAfterItsWait) {
   const std::vector<ReadLog> reads = readLog(run.out);
   ASSERT_EQ(reads.size(), 1u) << run.out;
   EXPECT_EQ(reads[0].status, "TimedOut");
-  EXPECT_GE(reads[0].ms, 190);
-  EXPECT_LT(reads[0].ms, 600);
+  EXPECT_GE(reads[0].ms, 9);
+  EXPECT_LT(reads[0].ms, 150);
 }
 
 // No link for COM9: the open fails and leaves the system's reason (file not

@@ -19,11 +19,13 @@ constexpr DWORD kQueueSize = 65536;
 // With these values a read returns at once with what has arrived, and when
 // nothing has, as soon as one byte arrives or after 10 ms with none. Writes
 // have no total time-out of their own: the caller's wait bounds them.
+constexpr DWORD kSilentReadTimeoutMs = 10;
+
 COMMTIMEOUTS linkTimeouts() {
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
   timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-  timeouts.ReadTotalTimeoutConstant = 10;
+  timeouts.ReadTotalTimeoutConstant = kSilentReadTimeoutMs;
   timeouts.WriteTotalTimeoutMultiplier = 0;
   timeouts.WriteTotalTimeoutConstant = 0;
   return timeouts;
@@ -176,8 +178,12 @@ IoResult Win32SerialPort::read(char* buffer, std::size_t capacity, unsigned wait
   if (!isOpen()) return failed(ERROR_INVALID_HANDLE);
   if (capacity == 0) return done(0);
   DWORD queued = queuedInputBytes();
-  DWORD size = queued == 0 ? 1 : std::min(queued, clampToDword(capacity));
-  return readRequest(buffer, size, waitMs);
+  if (queued > 0) return readRequest(buffer, std::min(queued, clampToDword(capacity)), waitMs);
+  // Nothing is queued: one byte, within the port's read time-out. A Windows
+  // port ends such a read by itself after that time; Wine ignores the port's
+  // time-outs and would keep it pending, so the wait ends it at the same
+  // time, and a byte it caught meanwhile still counts.
+  return readRequest(buffer, 1, std::min<unsigned>(waitMs, kSilentReadTimeoutMs));
 }
 
 IoResult Win32SerialPort::readRequest(char* buffer, DWORD size, unsigned waitMs) {
