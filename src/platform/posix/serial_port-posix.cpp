@@ -113,17 +113,9 @@ IoResult PosixSerialPort::read(char* buffer, std::size_t capacity, unsigned wait
   int saved = errno;
   unsigned limitMs = waitMs < kSilentReadTimeoutMs ? waitMs : kSilentReadTimeoutMs;
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-  bool pollSaidReadable = false;
+  // Poll first: a reply is usually still on its way when the read starts,
+  // and poll returns at once when bytes are already waiting.
   for (;;) {
-    ssize_t got = ::read(fd_, buffer, capacity);
-    if (got > 0) {
-      errno = saved;
-      return IoResult{IoStatus::Done, static_cast<std::size_t>(got), 0};
-    }
-    if (got < 0 && errno != EAGAIN && errno != EINTR) return failed(errno);
-    // A raw tty that polls readable yet yields end-of-file has lost its
-    // device (the other side hung up).
-    if (got == 0 && pollSaidReadable) return failed(EIO);
     pollfd waitFor{fd_, POLLIN, 0};
     int ready = poll(&waitFor, 1, millisecondsLeft(deadline));
     if (ready < 0 && errno != EINTR) return failed(errno);
@@ -131,7 +123,21 @@ IoResult PosixSerialPort::read(char* buffer, std::size_t capacity, unsigned wait
       errno = saved;
       return IoResult{IoStatus::TimedOut, 0, 0};
     }
-    pollSaidReadable = ready > 0;
+    if (ready < 0) continue;
+    ssize_t got = ::read(fd_, buffer, capacity);
+    if (got > 0) {
+      errno = saved;
+      return IoResult{IoStatus::Done, static_cast<std::size_t>(got), 0};
+    }
+    // A raw tty that polls readable yet yields end-of-file has lost its
+    // device (the other side hung up).
+    if (got == 0) return failed(EIO);
+    if (errno != EAGAIN && errno != EINTR) return failed(errno);
+    // Readable yet nothing to read: try again, but never past the deadline.
+    if (Clock::now() >= deadline) {
+      errno = saved;
+      return IoResult{IoStatus::TimedOut, 0, 0};
+    }
   }
 }
 
