@@ -8,8 +8,9 @@
 namespace tarnwick {
 namespace {
 
+// Checked after every byte, so the last byte is compared first.
 bool endsWith(const std::string& text, const std::string& tail) {
-  return !tail.empty() && text.size() >= tail.size() &&
+  return !tail.empty() && text.size() >= tail.size() && text.back() == tail.back() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
