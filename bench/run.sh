@@ -56,6 +56,7 @@ done
 
 build_all
 mkdir -p "$OUT_DIR"
+snapshot_programs
 rm -rf "$RESULTS_DIR" "$OUT_DIR/runs"
 linux_rig_make
 wine_rig_up

@@ -40,3 +40,22 @@ build_all() {
   build_bench_tree native
   build_bench_tree windows -DCMAKE_TOOLCHAIN_FILE="$REPO_DIR/cmake/mingw-w64.cmake"
 }
+
+# Copies the programs to measure into bench/out/programs, so that every run
+# of this invocation measures the same programs even if the shared build
+# trees are rebuilt meanwhile, and notes where they came from.
+snapshot_programs() {
+  local dir="$OUT_DIR/programs" commit dirty
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  cp "$TARNWICK_NATIVE" "$dir/tarnwick"
+  cp "$TARNWICK_WINDOWS" "$dir/tarnwick.exe"
+  cp "$MODEM_SIM" "$dir/modem-sim"
+  TOOL_ORIGIN_NATIVE=$TARNWICK_NATIVE TOOL_ORIGIN_WINDOWS=$TARNWICK_WINDOWS
+  TARNWICK_NATIVE="$dir/tarnwick" TARNWICK_WINDOWS="$dir/tarnwick.exe" MODEM_SIM="$dir/modem-sim"
+  commit=$(git -C "$REPO_DIR" rev-parse --short HEAD 2>/dev/null || echo unknown)
+  dirty=$(git -C "$REPO_DIR" status --porcelain -- src tools/modem-sim 2>/dev/null | head -1)
+  SOURCE_COMMIT="$commit${dirty:+ (src or modem-sim changed since)}"
+  TOOL_SHA_NATIVE=$(sha256sum "$TARNWICK_NATIVE" | cut -c1-16)
+  TOOL_SHA_WINDOWS=$(sha256sum "$TARNWICK_WINDOWS" | cut -c1-16)
+}

@@ -84,6 +84,8 @@ v() { local name="B_$1_$2"; printf '%s' "${!name}"; }
 print_table() {
   local b c
   printf '\nTarnwick download benchmark: %s MiB image, %s\n' "$SIZE_MIB" "$MACHINE_LINE"
+  printf 'programs: source %s; tarnwick sha256 %s…, tarnwick.exe sha256 %s…\n' \
+    "$SOURCE_COMMIT" "$TOOL_SHA_NATIVE" "$TOOL_SHA_WINDOWS"
   printf 'load average at start %s, at end %s; downloads: best of %s runs, AT: median of %s\n\n' "$LOAD_START" "$LOAD_END" "$REPEATS" "$AT_REPEATS"
   printf '%-14s %8s %8s %10s %10s %10s %8s %6s\n' run "wall s" "MiB/s" "net MiB/s" "CPU s/MiB" "RSS MiB" "sim CPU" image
   for b in native windows; do
@@ -148,7 +150,9 @@ write_json() {
   local file=$1 name first=1
   {
     printf '{"image_mib": %s, "repeats": %s, "at_repeats": %s, "search_pause_s": %s, ' "$SIZE_MIB" "$REPEATS" "$AT_REPEATS" "$SEARCH_PAUSE_S"
-    printf '"tool_native": %s, "tool_windows": %s, ' "$(jstr "$TARNWICK_NATIVE")" "$(jstr "$TARNWICK_WINDOWS")"
+    printf '"programs": {"source_commit": %s, "tarnwick_from": %s, "tarnwick_sha256_first16": %s, "tarnwick_exe_from": %s, "tarnwick_exe_sha256_first16": %s}, ' \
+      "$(jstr "$SOURCE_COMMIT")" "$(jstr "$TOOL_ORIGIN_NATIVE")" "$(jstr "$TOOL_SHA_NATIVE")" \
+      "$(jstr "$TOOL_ORIGIN_WINDOWS")" "$(jstr "$TOOL_SHA_WINDOWS")"
     printf '"machine": {"nproc": %s, "cpu_model": %s, "kernel": %s, "wine": %s, "loadavg_start": %s, "loadavg_end": %s}, ' \
       "$(nproc)" "$(jstr "$CPU_MODEL")" "$(jstr "$(uname -r)")" "$(jstr "$WINE_VERSION")" "$(jstr "$LOAD_START")" "$(jstr "$LOAD_END")"
     printf '"builds": {%s, %s}, "runs": {' "$(json_build native)" "$(json_build windows)"
