@@ -110,12 +110,6 @@ std::string withoutNul(const std::string& bytes) {
 // listed on standard error.
 bool tracing = false;
 
-// With TARNWICK_FUZZ_NO_NUL_FLOODS set, floods are never of NUL bytes, so
-// that a long run can look for other faults while a NUL flood still makes
-// the link read without end (a transaction takes all of it, since NUL bytes
-// are dropped before the reply cap counts them).
-bool noNulFloods = false;
-
 void trace(const char* format, ...) {
   if (!tracing) return;
   va_list args;
@@ -206,7 +200,6 @@ class Session {
     static const char kFloodBytes[] = {'\0', 'A', '\r', '\n', 'O', 'K'};
     char byte = input_.ConsumeBool() ? input_.PickValueInArray(kFloodBytes)
                                      : input_.ConsumeIntegral<char>();
-    if (byte == '\0' && noNulFloods) byte = '\x01';
     std::size_t count = input_.ConsumeIntegralInRange<std::size_t>(1, kLongestFlood);
     count = std::min(count, kMostFloodBytes - floodBytes_);
     floodBytes_ += count;
@@ -470,7 +463,6 @@ class Session {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   tarnwick::fuzzing::discardStandardOutput();
   tracing = std::getenv("TARNWICK_FUZZ_TRACE") != nullptr;
-  noNulFloods = std::getenv("TARNWICK_FUZZ_NO_NUL_FLOODS") != nullptr;
   return 0;
 }
 
