@@ -1,7 +1,7 @@
 // The Linux floor client: the simplest way to drive the simulated modem's
-// pty. One write per command line, then reads in bulk until the final result.
+// pty. One write per command line, then blocking reads in bulk until the
+// final result; the tty's VTIME bounds every read.
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,7 +15,7 @@
 namespace benchfloor {
 namespace {
 
-constexpr int kReplyWaitMs = 5000;
+constexpr cc_t kReplyWaitDeciseconds = 50;
 constexpr std::size_t kReplyCap = 64 * 1024;
 
 class PosixTty {
@@ -24,11 +24,15 @@ class PosixTty {
     if (fd_ >= 0) close(fd_);
   }
 
+  // Raw, and a read returns as soon as any byte is there, or with nothing
+  // after the reply wait.
   bool open(const std::string& path, std::string* error) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios settings{};
     if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) return fail("open " + path, error);
     cfmakeraw(&settings);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = kReplyWaitDeciseconds;
     if (tcsetattr(fd_, TCSANOW, &settings) != 0) return fail("raw mode", error);
     return true;
   }
@@ -37,11 +41,9 @@ class PosixTty {
     if (!writeAll(line)) return false;
     reply_.clear();
     for (;;) {
-      pollfd readable{fd_, POLLIN, 0};
-      if (poll(&readable, 1, kReplyWaitMs) <= 0) return false;
       const ssize_t got = read(fd_, buffer_, sizeof buffer_);
-      if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-      if (got <= 0) return false;
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;  // an error, or nothing within the wait
       reply_.append(buffer_, static_cast<std::size_t>(got));
       const FinalResult result = finalResultOf(reply_.data(), reply_.size());
       if (result != FinalResult::Pending) return result == FinalResult::Ok;
@@ -59,13 +61,9 @@ class PosixTty {
     std::size_t sent = 0;
     while (sent < line.size()) {
       const ssize_t written = write(fd_, line.data() + sent, line.size() - sent);
-      if (written > 0) {
-        sent += static_cast<std::size_t>(written);
-        continue;
-      }
-      if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
-      pollfd writable{fd_, POLLOUT, 0};
-      if (poll(&writable, 1, kReplyWaitMs) <= 0) return false;
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      sent += static_cast<std::size_t>(written);
     }
     return true;
   }

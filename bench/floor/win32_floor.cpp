@@ -36,7 +36,9 @@ class Win32Com {
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
     timeouts.ReadTotalTimeoutConstant = 10;
     if (!SetCommTimeouts(port_, &timeouts)) return fail("SetCommTimeouts", error);
-    event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Auto-reset: the wait that sees it signalled also resets it, so no
+    // request needs a ResetEvent call (a wineserver round trip under Wine).
+    event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (event_ == nullptr) return fail("CreateEventA", error);
     return true;
   }
@@ -79,7 +81,6 @@ class Win32Com {
   bool request(bool isRead, char* data, DWORD size, DWORD waitMs, DWORD* count) {
     OVERLAPPED overlapped{};
     overlapped.hEvent = event_;
-    ResetEvent(event_);
     *count = 0;
     const BOOL started = isRead ? ReadFile(port_, data, size, nullptr, &overlapped)
                                 : WriteFile(port_, data, size, nullptr, &overlapped);
