@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Builds what the benchmark needs and is missing or out of date: the
 # shipped programs and the simulator through the CMake presets, and the
 # benchmark's own programs (floor clients, bench-measure) in bench/out/build.

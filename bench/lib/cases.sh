@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # One measured run: a fresh simulated modem, plugged into the build's rig,
 # and one client (the tool or the floor client) run under bench-measure.
 # The results go to $RESULTS_DIR/<name>.kv as key=value lines. Sourced;

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the benchmark scripts: paths, messages, bounded waits and the
 # clean-up run at exit. Sourced, not run.
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Linux program's view of the simulated modem: a fake sysfs tree with
 # one usb-serial tty on a USB device with the modem's ids, and a device
 # folder whose tty links to the simulator's pty, both bound over /sys and

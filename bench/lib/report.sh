@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Turns the runs' key=value results into the benchmark's table and JSON.
 # Sourced; uses common.sh and cases.sh ($RESULTS_DIR).
 #

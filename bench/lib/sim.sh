@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The simulated modem for one measured run: echo on, no faults, no command
 # log; it writes what it received to DIR/received.bin when the download
 # ends. Sourced; uses common.sh.

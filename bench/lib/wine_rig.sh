@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Windows program's view of the simulated modem: a Wine prefix of the
 # benchmark's own (made once with wineboot and kept in bench/out), a USB
 # device entry with the modem's hardware ids and PortName COM7 in its
