@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,8 +81,12 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
 
 // Runs in the forked child: only async-signal-safe calls until exec.
 [[noreturn]] void becomeProgram(const char* path, char** argv, char** envp, const char* workingDir,
-                                const ChildIo& io, int errorPipe) {
+                                const ChildIo& io, int errorPipe, pid_t testProcess) {
   setpgid(0, 0);
+  // A test process that dies without its clean-up (killed at its time
+  // limit, or crashed) takes its children with it.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != testProcess) _exit(127);
   signal(SIGPIPE, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
@@ -115,11 +120,12 @@ bool spawn(const ProcessSpec& spec, const ChildIo& io, pid_t* pid, std::string* 
     *error = systemError("pipe", errno);
     return false;
   }
+  const pid_t testProcess = getpid();
   const pid_t child = fork();
   if (child == 0) {
     close(errorPipe[0]);
     becomeProgram(path.c_str(), argv.data(), envp.data(), spec.workingDir.c_str(), io,
-                  errorPipe[1]);
+                  errorPipe[1], testProcess);
   }
   const int forkErrno = errno;
   close(errorPipe[1]);
