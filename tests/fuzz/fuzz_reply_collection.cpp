@@ -46,12 +46,13 @@ constexpr std::size_t kLongestCommand = 2046;
 constexpr std::size_t kLongestFlood = 200000;
 constexpr std::size_t kMostFloodBytes = 400000;
 
-// What one transaction may take from the port: what it keeps is capped at
-// kReplyCap, and one fetch may bring up to 4096 bytes beyond what it uses.
-// Twice the cap leaves room for any reasonable accounting of dropped bytes;
-// a transaction that takes more would read a line that never falls silent
-// for ever.
-constexpr std::size_t kMostBytesPerTransaction = 2 * kReplyCap + 4096;
+// What one collection may take from the port: what it keeps is capped at
+// kReplyCap. Twice the cap leaves room for any reasonable accounting of
+// dropped bytes; a collection that takes more would read a line that never
+// falls silent for ever. On top of all collections of an operation, one
+// fetch may bring up to 4096 bytes beyond what they used.
+constexpr std::size_t kMostBytesPerCollection = 2 * kReplyCap;
+constexpr std::size_t kInputFetch = 4096;
 
 // Empty reads a collectResponse with `budget` may make: each is charged 200.
 std::size_t emptyReadAllowance(int budget) {
@@ -261,15 +262,16 @@ class Session {
                   port_->written.size()};
   }
 
-  // Reads and bytes of one operation that may run collections with a total
-  // of `emptyReads` empty reads allowed.
-  void checkPortUse(const Before& b, std::size_t emptyReads, const char* what) {
+  // Reads and bytes of one operation made of `collections` collections,
+  // which may make `emptyReads` empty reads in all.
+  void checkPortUse(const Before& b, std::size_t collections, std::size_t emptyReads,
+                    const char* what) {
     const std::size_t reads = static_cast<std::size_t>(port_->readRequests - b.reads);
     const std::size_t bytes = port_->delivered.size() - b.delivered;
     FUZZ_CHECK(reads <= bytes + emptyReads,
                "%s made %zu read requests for %zu bytes, allowed %zu empty ones", what, reads,
                bytes, emptyReads);
-    FUZZ_CHECK(bytes <= kMostBytesPerTransaction,
+    FUZZ_CHECK(bytes <= collections * kMostBytesPerCollection + kInputFetch,
                "%s took %zu bytes from the port (reply cap %zu): a line that never falls "
                "silent would be read for ever",
                what, bytes, kReplyCap);
@@ -344,7 +346,8 @@ class Session {
     const Before b = before();
     const bool ok = link_.initialise(n);
     trace("  -> %d, reply of %zu bytes", ok, link_.rawReply().size());
-    checkPortUse(b, kEmptyReadsPerFlush + kEmptyReadsPerTransaction, "initialise");
+    // The flush and the handshake.
+    checkPortUse(b, 2, kEmptyReadsPerFlush + kEmptyReadsPerTransaction, "initialise");
     if (!ok && link_.lastCommand().empty()) {
       // The port could not be opened: no handshake.
       FUZZ_CHECK(link_.rawReply() == "Failed to connect to port " + std::to_string(n),
@@ -369,7 +372,7 @@ class Session {
     std::string body = "stale";
     const bool answered = link_.sendCommand(command, raw, body);
     trace("  -> %d, reply of %zu bytes", answered, raw.size());
-    checkPortUse(b, kEmptyReadsPerTransaction, "sendCommand");
+    checkPortUse(b, 1, kEmptyReadsPerTransaction, "sendCommand");
     if (b.com == 0 || command.size() > kLongestCommand || !writesWork_) {
       FUZZ_CHECK(port_->readRequests == b.reads,
                  "sendCommand read without a line sent on an "
@@ -391,7 +394,7 @@ class Session {
       FUZZ_CHECK(!found && reply.empty() && port_->readRequests == b.reads,
                  "collectResponse read with COM%d and budget %d", b.com, budget);
     }
-    checkPortUse(b, emptyReadAllowance(budget), "collectResponse");
+    checkPortUse(b, 1, emptyReadAllowance(budget), "collectResponse");
     checkReply(reply, a, t, found, "collectResponse");
     FUZZ_CHECK(link_.comNumber() == b.com, "collectResponse changed the link");
   }
@@ -400,7 +403,7 @@ class Session {
     trace("flushInput");
     const Before b = before();
     link_.flushInput();
-    checkPortUse(b, kEmptyReadsPerFlush, "flushInput");
+    checkPortUse(b, 1, kEmptyReadsPerFlush, "flushInput");
     if (b.com == 0) FUZZ_CHECK(port_->readRequests == b.reads, "flushInput read a closed port");
     FUZZ_CHECK(link_.comNumber() == b.com, "flushInput changed the link");
   }
@@ -437,7 +440,7 @@ class Session {
         break;
     }
     trace("  %s -> %d", command.substr(0, 20).c_str(), answered);
-    checkPortUse(b, kEmptyReadsPerTransaction, "download command");
+    checkPortUse(b, 1, kEmptyReadsPerTransaction, "download command");
     // The packet-size query is false also when its answer holds no number;
     // the transaction itself then succeeded and the link stays open.
     const bool transactionAnswered = answered || (isQuery && b.com != 0 && link_.comNumber() != 0);
