@@ -7,14 +7,18 @@ namespace {
 
 AtInterface* processLink = nullptr;
 
-void shutdownProcessLink() { processLink->shutdown(); }
+void shutdownProcessLink() {
+  processLink->shutdown();
+}
 
 }  // namespace
 
 AtInterface::AtInterface(std::unique_ptr<SerialPort> port, ImageFileFactory openImageFile)
     : port_(std::move(port)), openImageFile_(std::move(openImageFile)) {}
 
-AtInterface::~AtInterface() { closePort(); }
+AtInterface::~AtInterface() {
+  closePort();
+}
 
 AtInterface& AtInterface::instance() {
   if (processLink == nullptr) {

@@ -8,9 +8,8 @@
 namespace tarnwick {
 namespace {
 
-// Checked after every byte, so the last byte is compared first.
 bool endsWith(const std::string& text, const std::string& tail) {
-  return !tail.empty() && text.size() >= tail.size() && text.back() == tail.back() &&
+  return !tail.empty() && text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
@@ -21,6 +20,9 @@ bool AtInterface::collectResponse(std::string& reply, const std::string& termina
   reply.clear();
   if (comNumber_ == 0 || budgetMs <= 0) return false;
   const bool terminated = !terminatorA.empty() || !terminatorB.empty();
+  // A terminator can only be completed by its own last byte.
+  const char lastA = terminatorA.empty() ? 0 : terminatorA.back();
+  const char lastB = terminatorB.empty() ? 0 : terminatorB.back();
   bool found = false;
   std::size_t received = 0;
   while (!(terminated && found)) {
@@ -36,7 +38,8 @@ bool AtInterface::collectResponse(std::string& reply, const std::string& termina
         // Collection stops at the first complete terminator, so a terminator
         // can only newly occur as the tail of the reply: no need to search
         // the whole reply again after every byte.
-        found = endsWith(reply, terminatorA) || endsWith(reply, terminatorB);
+        found = (byte == lastA && endsWith(reply, terminatorA)) ||
+                (byte == lastB && endsWith(reply, terminatorB));
       }
     }
     if (budgetMs <= 0) break;

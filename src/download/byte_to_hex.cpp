@@ -14,9 +14,12 @@ std::string byteToHex(unsigned char byte) {
 }
 
 void appendHex(std::string& text, const unsigned char* bytes, std::size_t count) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::size_t at = text.size();
+  text.resize(at + 2 * count);
   for (std::size_t i = 0; i < count; ++i) {
-    text.push_back(nibbleToHex(bytes[i] >> 4));
-    text.push_back(nibbleToHex(bytes[i] & 0x0F));
+    text[at++] = kDigits[bytes[i] >> 4];
+    text[at++] = kDigits[bytes[i] & 0x0F];
   }
 }
 

@@ -1,12 +1,12 @@
 // Sends a firmware image to the modem: packet size, start, one packet per
 // command in file order, end. Strict stop-and-wait; the first failure ends it.
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
 #include "atlink/at_interface.h"
 #include "diag/report_system_error.h"
 #include "download/byte_to_hex.h"
+#include "download/image_reader.h"
 #include "download/spinner.h"
 
 namespace tarnwick {
@@ -42,17 +42,14 @@ bool AtInterface::downloadImage(std::string path) {
               path.c_str());
   ok = ok && beginDownload();
 
+  ImageReader reader(*image, imageSize);
   unsigned char packet[kLargestPacket];
   std::string packetText;
   packetText.reserve(2 * kLargestPacket);
   std::uint64_t bytesSent = 0;
   for (unsigned packetNumber = 0; ok && bytesSent < imageSize; ++packetNumber) {
-    // Never read past the size taken at the start: bytes a writer appends
-    // meanwhile are not part of this image.
-    std::size_t wanted = static_cast<std::size_t>(
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(packetSize), imageSize - bytesSent));
     std::size_t got = 0;
-    ok = image->read(packet, wanted, got) && got > 0;
+    ok = reader.read(packet, static_cast<std::size_t>(packetSize), got) && got > 0;
     if (ok) {
       packetText.clear();
       appendHex(packetText, packet, got);

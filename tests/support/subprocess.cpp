@@ -124,8 +124,8 @@ bool spawn(const ProcessSpec& spec, const ChildIo& io, pid_t* pid, std::string* 
   const pid_t child = fork();
   if (child == 0) {
     close(errorPipe[0]);
-    becomeProgram(path.c_str(), argv.data(), envp.data(), spec.workingDir.c_str(), io,
-                  errorPipe[1], testProcess);
+    becomeProgram(path.c_str(), argv.data(), envp.data(), spec.workingDir.c_str(), io, errorPipe[1],
+                  testProcess);
   }
   const int forkErrno = errno;
   close(errorPipe[1]);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 #include "atlink/at_interface.h"
 #include "download/byte_to_hex.h"
+#include "download/image_reader.h"
 #include "download/packet_size_parse.h"
 #include "download/spinner.h"
 #include "support/expected_text.h"
@@ -17,8 +19,8 @@ namespace {
 
 using testing::FakeModem;
 using testing::FakeSerialPort;
-using testing::TempDir;
 using testing::startMessage;
+using testing::TempDir;
 
 // The system's image file, with its opens and closes counted.
 class CountingImageFile : public ImageFile {
@@ -214,10 +216,64 @@ TEST(PacketSizeParse, ReadsLikePercentD) {
   EXPECT_TRUE(parseLeadingInteger("-2147483648", value));
   EXPECT_EQ(value, INT32_MIN);
   value = 99;
-  for (const char* bad : {"", "  ", "abc", "-", "+ 5", "x12", "2147483648", "99999999999999999999"}) {
+  for (const char* bad :
+       {"", "  ", "abc", "-", "+ 5", "x12", "2147483648", "99999999999999999999"}) {
     EXPECT_FALSE(parseLeadingInteger(bad, value)) << bad;
   }
   EXPECT_EQ(value, 99);
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// An image in memory that records the reads asked of it.
+class MemoryImage : public ImageFile {
+ public:
+  explicit MemoryImage(std::string bytes) : bytes_(std::move(bytes)) {}
+  bool open(const std::string&) override { return true; }
+  std::uint64_t size() override { return bytes_.size(); }
+  bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) override {
+    reads.push_back(capacity);
+    if (failReads) return false;
+    got = std::min(capacity, bytes_.size() - at_);
+    std::memcpy(buffer, bytes_.data() + at_, got);
+    at_ += got;
+    return true;
+  }
+  void close() override {}
+  std::vector<std::size_t> reads;
+  bool failReads = false;
+
+ private:
+  std::string bytes_;
+  std::size_t at_ = 0;
+};
+
+TEST(ImageReader, ReadsInBlocksUpToTheLimitAndHandsOutPackets) {
+  std::string bytes = testing::patternBytes(200000);
+  MemoryImage file(bytes);
+  ImageReader reader(file, 150000);
+  std::string taken;
+  unsigned char packet[512];
+  std::size_t got = 0;
+  while (reader.read(packet, sizeof packet, got) && got > 0) {
+    taken.append(reinterpret_cast<char*>(packet), got);
+  }
+  EXPECT_EQ(taken, bytes.substr(0, 150000));
+  EXPECT_EQ(file.reads, (std::vector<std::size_t>{65536, 65536, 150000 - 131072}));
+}
+
+TEST(ImageReader, FileErrorsAreReported) {
+  MemoryImage file("abc");
+  file.failReads = true;
+  ImageReader reader(file, 3);
+  unsigned char packet[4];
+  std::size_t got = 7;
+  EXPECT_FALSE(reader.read(packet, sizeof packet, got));
+  EXPECT_EQ(got, 0u);
 }
 
 }  // namespace
