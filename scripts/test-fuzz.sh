@@ -24,8 +24,9 @@ for target in "${targets[@]}"; do
   if [[ -f tests/fuzz/$target.dict ]]; then
     options+=(-dict="tests/fuzz/$target.dict")
   fi
-  # The outer limit only guards against a fuzzer that never returns.
-  if timeout --kill-after=10 $((seconds + 120)) \
+  # The outer limit only guards against a fuzzer that never returns; files
+  # a target writes for itself go into its own folder.
+  if TMPDIR="$dir" timeout --kill-after=10 $((seconds + 120)) \
       "build/fuzz/tests/fuzz/$target" "${options[@]}" "$dir/corpus" >"$dir/log" 2>&1; then
     stats=$(grep -E '^stat::(number_of_executed_units|average_exec_per_sec):' "$dir/log" |
             sed 's/^stat:://' | tr -s ' \n' ' ')

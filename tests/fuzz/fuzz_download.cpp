@@ -445,5 +445,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tarnwick::spinnerIndex = 0;
   Exchange exchange(input);
   exchange.run();
+  // libFuzzer may end the process without running exit handlers; the file
+  // is not left behind for longer than one input.
+  removeImage();
   return 0;
 }
