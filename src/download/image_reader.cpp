@@ -19,11 +19,19 @@ bool ImageReader::refill() {
 }
 
 bool ImageReader::read(unsigned char* packet, std::size_t wanted, std::size_t& got) {
+  // A packet is filled across block ends, so the image goes out in packets
+  // of the full size, as read straight from the file, but for its last.
   got = 0;
-  if (start_ == end_ && !refill()) return false;
-  got = std::min(wanted, end_ - start_);
-  std::memcpy(packet, block_.data() + start_, got);
-  start_ += got;
+  while (got < wanted) {
+    if (start_ == end_) {
+      if (!refill()) return false;
+      if (end_ == 0) break;  // the file ended
+    }
+    std::size_t take = std::min(wanted - got, end_ - start_);
+    std::memcpy(packet + got, block_.data() + start_, take);
+    start_ += take;
+    got += take;
+  }
   return true;
 }
 

@@ -16,8 +16,9 @@ class ImageReader {
  public:
   ImageReader(ImageFile& file, std::uint64_t limit);
 
-  // Up to `wanted` bytes of the image, in order. False when the file reports
-  // an error; `got` is 0 once the file ends (or has become shorter).
+  // The next `wanted` bytes of the image, fewer only where the file ends
+  // (or has become shorter): `got` is 0 after its end. False when the file
+  // reports an error.
   bool read(unsigned char* packet, std::size_t wanted, std::size_t& got);
 
  private:

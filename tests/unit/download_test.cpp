@@ -257,12 +257,16 @@ TEST(ImageReader, ReadsInBlocksUpToTheLimitAndHandsOutPackets) {
   MemoryImage file(bytes);
   ImageReader reader(file, 150000);
   std::string taken;
-  unsigned char packet[512];
+  std::vector<std::size_t> packets;
+  unsigned char packet[100];
   std::size_t got = 0;
   while (reader.read(packet, sizeof packet, got) && got > 0) {
     taken.append(reinterpret_cast<char*>(packet), got);
+    packets.push_back(got);
   }
   EXPECT_EQ(taken, bytes.substr(0, 150000));
+  // Packets are whole across the block ends.
+  EXPECT_EQ(packets, std::vector<std::size_t>(1500, 100));
   EXPECT_EQ(file.reads, (std::vector<std::size_t>{65536, 65536, 150000 - 131072}));
 }
 
