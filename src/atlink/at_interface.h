@@ -32,7 +32,17 @@ class AtInterface {
   bool openPort(int n);
   void closePort();
   bool writeLine(const std::string& command);
-  bool readChar(char& byte);
+  // Inline: it runs once per received byte. The port is asked only when the
+  // bytes fetched before are used up.
+  bool readChar(char& byte) {
+    if (comNumber_ == 0) return false;
+    if (inputStart_ == inputEnd_ && !fetchInput()) {
+      byte = 0;
+      return false;
+    }
+    byte = input_[inputStart_++];
+    return true;
+  }
   void flushInput();
   void shutdown();
 

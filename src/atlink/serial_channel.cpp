@@ -52,16 +52,6 @@ bool AtInterface::fetchInput() {
   return true;
 }
 
-bool AtInterface::readChar(char& byte) {
-  if (comNumber_ == 0) return false;
-  if (inputStart_ == inputEnd_ && !fetchInput()) {
-    byte = 0;
-    return false;
-  }
-  byte = input_[inputStart_++];
-  return true;
-}
-
 void AtInterface::flushInput() {
   std::string discarded;
   collectResponse(discarded, std::string(), std::string(), kFlushBudget);
