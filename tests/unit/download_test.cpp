@@ -9,6 +9,7 @@
 #include "download/image_reader.h"
 #include "download/packet_size_parse.h"
 #include "download/spinner.h"
+#include "support/counting_image_file.h"
 #include "support/expected_text.h"
 #include "support/fake_modem.h"
 #include "support/fake_serial_port.h"
@@ -17,34 +18,11 @@
 namespace tarnwick {
 namespace {
 
+using testing::CountingImageFile;
 using testing::FakeModem;
 using testing::FakeSerialPort;
 using testing::startMessage;
 using testing::TempDir;
-
-// The system's image file, with its opens and closes counted.
-class CountingImageFile : public ImageFile {
- public:
-  CountingImageFile(int& opens, int& closes) : opens_(opens), closes_(closes) {}
-  bool open(const std::string& path) override {
-    bool ok = file_->open(path);
-    opens_ += ok;
-    return ok;
-  }
-  std::uint64_t size() override { return file_->size(); }
-  bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) override {
-    return file_->read(buffer, capacity, got);
-  }
-  void close() override {
-    ++closes_;
-    file_->close();
-  }
-
- private:
-  std::unique_ptr<ImageFile> file_ = makeSystemImageFile();
-  int& opens_;
-  int& closes_;
-};
 
 class DownloadTest : public ::testing::Test {
  protected:
