@@ -50,11 +50,11 @@ TEST(SubprocessTest, CapturesOutputBytesExactlyWithTheExitCode) {
 }
 
 TEST(SubprocessTest, PassesEnvironmentWorkingFolderAndInput) {
-  ProcessSpec spec({"sh", "-c", "echo \"$TARNWICK_PROBE/$HOME\"; pwd; cat"});
-  spec.extraEnv = {{"TARNWICK_PROBE", "42"}, {"HOME", "/nowhere"}};
-  spec.workingDir = "/usr";
+  ProcessSpec launch({"sh", "-c", "echo \"$TARNWICK_PROBE/$HOME\"; pwd; cat"});
+  launch.extraEnv = {{"TARNWICK_PROBE", "42"}, {"HOME", "/nowhere"}};
+  launch.workingDir = "/usr";
   const std::string input(200000, 'i');  // more than a pipe holds at once
-  const RunResult result = runProgram(spec, 5000, input);
+  const RunResult result = runProgram(launch, 5000, input);
   ASSERT_TRUE(result.exitedWith(0)) << result.describe();
   EXPECT_EQ(result.out, "42//nowhere\n/usr\n" + input);
 }

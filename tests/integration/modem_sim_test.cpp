@@ -272,9 +272,9 @@ TEST(ModemSimProgramTest, RefusesBadArgumentsAndListsEveryOptionInItsHelp) {
       {"--unsolicited", "\\q"},
   };
   for (const std::vector<std::string>& arguments : bad) {
-    ProcessSpec spec{{MODEM_SIM_PROGRAM}};
-    spec.argv.insert(spec.argv.end(), arguments.begin(), arguments.end());
-    const RunResult result = runProgram(spec, 5000);
+    ProcessSpec launch{{MODEM_SIM_PROGRAM}};
+    launch.argv.insert(launch.argv.end(), arguments.begin(), arguments.end());
+    const RunResult result = runProgram(launch, 5000);
     EXPECT_TRUE(result.exitedWith(2)) << arguments[0] << ": " << result.describe();
     EXPECT_EQ(result.out, "") << arguments[0];
   }

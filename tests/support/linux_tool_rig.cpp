@@ -33,13 +33,13 @@ class LinuxToolRig : public ToolRig {
   }
 
   RunResult run(const std::vector<std::string>& arguments, int timeoutMs) override {
-    ProcessSpec spec;
-    spec.argv = {kRigScript, sysfs_.sysRoot(), sysfs_.devRoot()};
-    spec.argv.insert(spec.argv.end(), wrapper_.begin(), wrapper_.end());
-    spec.argv.push_back(TARNWICK_NATIVE_PROGRAM);
-    spec.argv.insert(spec.argv.end(), arguments.begin(), arguments.end());
-    spec.workingDir = work_.path();
-    return runProgram(spec, timeoutMs);
+    ProcessSpec launch;
+    launch.argv = {kRigScript, sysfs_.sysRoot(), sysfs_.devRoot()};
+    launch.argv.insert(launch.argv.end(), wrapper_.begin(), wrapper_.end());
+    launch.argv.push_back(TARNWICK_NATIVE_PROGRAM);
+    launch.argv.insert(launch.argv.end(), arguments.begin(), arguments.end());
+    launch.workingDir = work_.path();
+    return runProgram(launch, timeoutMs);
   }
 
   const std::string& workDir() const override { return work_.path(); }

@@ -86,14 +86,14 @@ bool ModemSimProcess::start(const ModemSimOptions& options, std::string* error,
   if (!makeWorkDir(&workDir_, error)) return false;
   imagePath_ = workDir_ + "/received.bin";
   logPath_ = workDir_ + "/commands.log";
-  ProcessSpec spec;
-  spec.argv.push_back(MODEM_SIM_PROGRAM);
+  ProcessSpec launch;
+  launch.argv.push_back(MODEM_SIM_PROGRAM);
   const std::vector<std::string> args = modemSimArguments(options, imagePath_, logPath_);
-  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
   OutputSetup output;
   output.pipeStdout = true;
   output.stderrPath = workDir_ + "/stderr.txt";
-  if (!process_.start(spec, output, error)) return false;
+  if (!process_.start(launch, output, error)) return false;
   std::string line;
   if (!process_.readStdoutLine(readyTimeoutMs, &line) || line.compare(0, 4, "PTY ") != 0) {
     *error = "modem-sim did not report its pty within " + std::to_string(readyTimeoutMs) +

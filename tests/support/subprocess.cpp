@@ -42,17 +42,17 @@ struct ChildIo {
   int err = -1;
 };
 
-std::vector<std::string> buildEnvironment(const ProcessSpec& spec) {
+std::vector<std::string> buildEnvironment(const ProcessSpec& launch) {
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
     bool replaced = false;
-    for (const auto& extra : spec.extraEnv) {
+    for (const auto& extra : launch.extraEnv) {
       if (text.compare(0, extra.first.size() + 1, extra.first + "=") == 0) replaced = true;
     }
     if (!replaced) env.push_back(text);
   }
-  for (const auto& extra : spec.extraEnv) env.push_back(extra.first + "=" + extra.second);
+  for (const auto& extra : launch.extraEnv) env.push_back(extra.first + "=" + extra.second);
   return env;
 }
 
@@ -105,14 +105,14 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
 
 // Starts the program with the given streams; the child leads its own
 // process group. False (and the child reaped) when it could not be run.
-bool spawn(const ProcessSpec& spec, const ChildIo& io, pid_t* pid, std::string* error) {
-  if (spec.argv.empty()) {
+bool spawn(const ProcessSpec& launch, const ChildIo& io, pid_t* pid, std::string* error) {
+  if (launch.argv.empty()) {
     *error = "no program given";
     return false;
   }
-  std::vector<std::string> args = spec.argv;
-  std::vector<std::string> env = buildEnvironment(spec);
-  const std::string path = resolveProgram(spec.argv[0]);
+  std::vector<std::string> args = launch.argv;
+  std::vector<std::string> env = buildEnvironment(launch);
+  const std::string path = resolveProgram(launch.argv[0]);
   std::vector<char*> argv = pointersTo(args);
   std::vector<char*> envp = pointersTo(env);
   int errorPipe[2];
@@ -124,8 +124,8 @@ bool spawn(const ProcessSpec& spec, const ChildIo& io, pid_t* pid, std::string* 
   const pid_t child = fork();
   if (child == 0) {
     close(errorPipe[0]);
-    becomeProgram(path.c_str(), argv.data(), envp.data(), spec.workingDir.c_str(), io, errorPipe[1],
-                  testProcess);
+    becomeProgram(path.c_str(), argv.data(), envp.data(), launch.workingDir.c_str(), io,
+                  errorPipe[1], testProcess);
   }
   const int forkErrno = errno;
   close(errorPipe[1]);
@@ -143,7 +143,7 @@ bool spawn(const ProcessSpec& spec, const ChildIo& io, pid_t* pid, std::string* 
   close(errorPipe[0]);
   if (got > 0) {
     waitpid(child, nullptr, 0);
-    const std::string where = spec.workingDir.empty() ? "" : " in " + spec.workingDir;
+    const std::string where = launch.workingDir.empty() ? "" : " in " + launch.workingDir;
     *error = systemError("cannot run " + path + where, childErrno);
     return false;
   }
@@ -234,14 +234,14 @@ void killGroup(pid_t pid) {
   kill(pid, SIGKILL);
 }
 
-bool startRun(const ProcessSpec& spec, bool withStdin, RunPipes* pipes, pid_t* pid,
+bool startRun(const ProcessSpec& launch, bool withStdin, RunPipes* pipes, pid_t* pid,
               std::string* error) {
   int inPipe[2] = {-1, -1}, outPipe[2], errPipe[2];
   if (!makePipe(outPipe, error)) return false;
   if (!makePipe(errPipe, error)) return false;
   if (withStdin && !makePipe(inPipe, error)) return false;
   ChildIo io{withStdin ? inPipe[0] : openForChild("", false), outPipe[1], errPipe[1]};
-  const bool ok = spawn(spec, io, pid, error);
+  const bool ok = spawn(launch, io, pid, error);
   close(io.in);
   close(outPipe[1]);
   close(errPipe[1]);
@@ -265,13 +265,13 @@ std::string RunResult::describe() const {
   return text + "stdout:\n" + out + "\nstderr:\n" + err;
 }
 
-RunResult runProgram(const ProcessSpec& spec, int timeoutMs, const std::string& stdinText) {
+RunResult runProgram(const ProcessSpec& launch, int timeoutMs, const std::string& stdinText) {
   RunResult result;
   // A child that leaves its input unread must not kill the test with SIGPIPE.
   if (!stdinText.empty()) signal(SIGPIPE, SIG_IGN);
   RunPipes pipes;
   pid_t pid = -1;
-  result.started = startRun(spec, !stdinText.empty(), &pipes, &pid, &result.error);
+  result.started = startRun(launch, !stdinText.empty(), &pipes, &pid, &result.error);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   Clock::time_point drainUntil = Clock::time_point::max();
   std::size_t stdinOffset = 0;
@@ -325,7 +325,8 @@ StartedProcess& StartedProcess::operator=(StartedProcess&& other) noexcept {
   return *this;
 }
 
-bool StartedProcess::start(const ProcessSpec& spec, const OutputSetup& output, std::string* error) {
+bool StartedProcess::start(const ProcessSpec& launch, const OutputSetup& output,
+                           std::string* error) {
   stop();
   *this = StartedProcess();
   int outPipe[2] = {-1, -1};
@@ -336,7 +337,7 @@ bool StartedProcess::start(const ProcessSpec& spec, const OutputSetup& output, s
   bool ok = io.in >= 0 && io.out >= 0 && io.err >= 0;
   if (!ok) *error = systemError("cannot open the output files", errno);
   pid_t pid = -1;
-  if (ok) ok = spawn(spec, io, &pid, error);
+  if (ok) ok = spawn(launch, io, &pid, error);
   for (int fd : {io.in, io.out, io.err}) {
     if (fd >= 0) close(fd);
   }

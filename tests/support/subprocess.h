@@ -46,7 +46,7 @@ struct RunResult {
 // and standard error. `stdinText` is its whole standard input (empty: none).
 // The child leads a process group of its own; on expiry that group is killed
 // by its id and the child reaped, and `timedOut` is set.
-RunResult runProgram(const ProcessSpec& spec, int timeoutMs, const std::string& stdinText = "");
+RunResult runProgram(const ProcessSpec& launch, int timeoutMs, const std::string& stdinText = "");
 
 // Where a started process's output goes.
 struct OutputSetup {
@@ -67,7 +67,7 @@ class StartedProcess {
   StartedProcess(const StartedProcess&) = delete;
   StartedProcess& operator=(const StartedProcess&) = delete;
 
-  bool start(const ProcessSpec& spec, const OutputSetup& output, std::string* error);
+  bool start(const ProcessSpec& launch, const OutputSetup& output, std::string* error);
 
   pid_t pid() const { return pid_; }
   bool started() const { return pid_ > 0; }

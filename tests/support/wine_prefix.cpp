@@ -223,13 +223,13 @@ bool findWineTools(WineTools* tools, std::string* error) {
 }
 
 ProcessSpec wineProcess(const std::string& prefix, std::vector<std::string> argv) {
-  ProcessSpec spec(std::move(argv));
-  spec.extraEnv = {{"WINEPREFIX", prefix},
+  ProcessSpec launch(std::move(argv));
+  launch.extraEnv = {{"WINEPREFIX", prefix},
                    {"WINEDEBUG", "-all"},
                    {"WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d"},
                    {"DISPLAY", ""},
                    {"WAYLAND_DISPLAY", ""}};
-  return spec;
+  return launch;
 }
 
 bool makePrivatePrefix(const WineTools& tools, std::string* prefix, std::string* error) {

@@ -99,9 +99,9 @@ RunResult WineRig::run(const std::string& exePath, const std::vector<std::string
   }
   std::vector<std::string> argv = {tools_.wine64, exePath};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  ProcessSpec spec = wineProcess(prefix_, std::move(argv));
-  spec.workingDir = workingDir;
-  return runProgram(spec, timeoutMs);
+  ProcessSpec launch = wineProcess(prefix_, std::move(argv));
+  launch.workingDir = workingDir;
+  return runProgram(launch, timeoutMs);
 }
 
 // Loads a .reg file with regedit, which says nothing and exits with 0 even

@@ -17,7 +17,7 @@ struct OptionSpec {
 };
 
 const std::vector<OptionSpec>& optionSpecs() {
-  static const std::vector<OptionSpec> specs = {
+  static const std::vector<OptionSpec> descriptors = {
       {"--link", ValueKind::Path, "PATH", "also create symlink PATH to the pty (removed at exit)"},
       {"--image-out", ValueKind::Path, "PATH", "write the received image to PATH at AT%DNL=0"},
       {"--log", ValueKind::Path, "PATH", "append every command received to PATH, one per line"},
@@ -49,12 +49,12 @@ const std::vector<OptionSpec>& optionSpecs() {
        "after vanishing, exit N ms later (default 300)"},
       {"--help", ValueKind::Flag, nullptr, "show this text"},
   };
-  return specs;
+  return descriptors;
 }
 
 const OptionSpec* findSpec(const std::string& name) {
-  for (const OptionSpec& spec : optionSpecs()) {
-    if (name == spec.name) return &spec;
+  for (const OptionSpec& descriptor : optionSpecs()) {
+    if (name == descriptor.name) return &descriptor;
   }
   return nullptr;
 }
@@ -109,11 +109,11 @@ std::int64_t* millisTarget(const std::string& name, SimOptions* o) {
   return nullptr;
 }
 
-bool applyValue(const OptionSpec& spec, const std::string& value, SimOptions* options,
+bool applyValue(const OptionSpec& descriptor, const std::string& value, SimOptions* options,
                 std::string* error) {
-  const std::string name = spec.name;
+  const std::string name = descriptor.name;
   std::uint64_t number = 0;
-  switch (spec.kind) {
+  switch (descriptor.kind) {
     case ValueKind::Path:
       if (value.empty()) break;
       *textTarget(name, options) = value;
@@ -191,18 +191,18 @@ ParseOutcome parseOptions(int argc, char** argv, SimOptions* options, std::strin
     std::string name, value;
     bool hasValue = false;
     splitInlineValue(argv[i], &name, &value, &hasValue);
-    const OptionSpec* spec = findSpec(name);
-    if (spec == nullptr) {
+    const OptionSpec* descriptor = findSpec(name);
+    if (descriptor == nullptr) {
       *error = "unknown option '" + std::string(argv[i]) + "'";
       return ParseOutcome::Invalid;
     }
     if (name == "--help") return ParseOutcome::ShowHelp;
-    if (spec->kind == ValueKind::Flag || spec->kind == ValueKind::ClearFlag) {
+    if (descriptor->kind == ValueKind::Flag || descriptor->kind == ValueKind::ClearFlag) {
       if (hasValue) {
         *error = name + " takes no value";
         return ParseOutcome::Invalid;
       }
-      *flagTarget(name, options) = spec->kind == ValueKind::Flag;
+      *flagTarget(name, options) = descriptor->kind == ValueKind::Flag;
       continue;
     }
     if (!hasValue) {
@@ -212,7 +212,7 @@ ParseOutcome parseOptions(int argc, char** argv, SimOptions* options, std::strin
       }
       value = argv[++i];
     }
-    if (!applyValue(*spec, value, options, error)) return ParseOutcome::Invalid;
+    if (!applyValue(*descriptor, value, options, error)) return ParseOutcome::Invalid;
   }
   return ParseOutcome::Run;
 }
@@ -225,11 +225,11 @@ std::string helpText() {
       "AT%DNL=0 (exact upper-case text; anything else gets ERROR). Each command ends with a\n"
       "carriage return; a line feed at the start of a command is ignored. Counts K start at 1.\n"
       "TEXT values understand \\r \\n \\t \\0 \\\\ and \\xHH. Options may repeat.\n\n";
-  for (const OptionSpec& spec : optionSpecs()) {
-    std::string left = std::string("  ") + spec.name;
-    if (spec.valueName != nullptr) left += std::string(" ") + spec.valueName;
+  for (const OptionSpec& descriptor : optionSpecs()) {
+    std::string left = std::string("  ") + descriptor.name;
+    if (descriptor.valueName != nullptr) left += std::string(" ") + descriptor.valueName;
     if (left.size() < 28) left.resize(28, ' ');
-    text += left + " " + spec.help + "\n";
+    text += left + " " + descriptor.help + "\n";
   }
   return text;
 }
