@@ -17,8 +17,8 @@ void printHelp() {
       "-------------------------------------\n\n",
       " For AT Command Interface Please specify <AT> flag followed by <\"AT string\">\n",
       "\tAT  - specify AT Command string to follow eg AT AT+CGMR\n\n",
-      "\tfor any values enclosed in quotes \"\" in AT string please precede\n"
-      "\twith escape \\ character\n",
+      ("\tfor any values enclosed in quotes \"\" in AT string please precede\n"
+       "\twith escape \\ character\n"),
       "-------------------------------------\n\n",
       "end of help\n",
   };
