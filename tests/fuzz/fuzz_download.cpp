@@ -28,6 +28,7 @@
 #include "fuzz_check.h"
 #include "observed_port.h"
 #include "reference_parse.h"
+#include "support/counting_image_file.h"
 
 namespace {
 
@@ -57,29 +58,7 @@ void removeImage() {
   std::remove(imagePath.c_str());
 }
 
-// The system's image file, with opens and closes counted.
-class CountingImageFile : public ImageFile {
- public:
-  CountingImageFile(int& opens, int& closes) : opens_(opens), closes_(closes) {}
-  bool open(const std::string& path) override {
-    const bool ok = file_->open(path);
-    opens_ += ok ? 1 : 0;
-    return ok;
-  }
-  std::uint64_t size() override { return file_->size(); }
-  bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) override {
-    return file_->read(buffer, capacity, got);
-  }
-  void close() override {
-    ++closes_;
-    file_->close();
-  }
-
- private:
-  std::unique_ptr<ImageFile> file_ = tarnwick::makeSystemImageFile();
-  int& opens_;
-  int& closes_;
-};
+using tarnwick::testing::CountingImageFile;
 
 // One read event of the port's queue, as the model sees it.
 struct Event {
