@@ -8,23 +8,15 @@
 #include <vector>
 
 #include "support/wine_rig.h"
+#include "support/wine_rig_test.h"
 
 namespace tarnwick::testing {
 namespace {
 
 constexpr int kRunLimitMs = 30000;
 
-class WineDeviceListTest : public ::testing::Test {
+class WineDeviceListTest : public WineRigTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(rig().ready()) << rig().error(); }
-
-  void TearDown() override {
-    std::string error;
-    EXPECT_TRUE(rig().reset(&error)) << error;
-  }
-
-  static WineRig& rig() { return WineRig::shared(); }
-
   static void setDevices(const std::vector<WineUsbDevice>& devices) {
     std::string error;
     ASSERT_TRUE(rig().setUsbDevices(devices, &error)) << error;

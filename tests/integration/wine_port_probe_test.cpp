@@ -9,6 +9,7 @@
 
 #include "support/modem_sim_process.h"
 #include "support/wine_rig.h"
+#include "support/wine_rig_test.h"
 
 namespace tarnwick::testing {
 namespace {
@@ -32,17 +33,8 @@ std::vector<ReadLog> readLog(const std::string& output) {
   return reads;
 }
 
-class WinePortProbeTest : public ::testing::Test {
+class WinePortProbeTest : public WineRigTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(rig().ready()) << rig().error(); }
-
-  void TearDown() override {
-    std::string error;
-    EXPECT_TRUE(rig().reset(&error)) << error;
-  }
-
-  static WineRig& rig() { return WineRig::shared(); }
-
   // Starts the simulated modem and makes its pty COM7 of the prefix.
   void plugModem(const ModemSimOptions& options) {
     std::string error;
