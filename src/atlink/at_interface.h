@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "atlink/link_failure.h"
+#include "atlink/link_sink.h"
 #include "platform/image_file.h"
 #include "platform/serial_port.h"
 
@@ -27,6 +30,15 @@ class AtInterface {
   // The process-wide link on the system's serial ports; created on first use,
   // shut down at process exit.
   static AtInterface& instance();
+
+  // Where the link's messages and the download's progress go; the console
+  // unless set otherwise. The sink must outlive the link's use of it.
+  void setSink(LinkSink& sink) { sink_ = &sink; }
+  LinkSink& sink() const { return *sink_; }
+
+  // Why the latest transaction, `initialise` or `downloadImage` failed;
+  // kind None after one that succeeded.
+  const LinkFailure& lastFailure() const { return lastFailure_; }
 
   // Serial channel.
   bool openPort(int n);
@@ -66,9 +78,18 @@ class AtInterface {
 
  private:
   bool fetchInput();
+  bool sendPackets(ImageFile& image, std::uint64_t imageSize, std::size_t packetSize);
+  void noteFailure(FailureKind kind, int errorCode = 0);
+  void classifyFailedAnswer(const std::string& rawReply);
 
   std::unique_ptr<SerialPort> port_;
   ImageFileFactory openImageFile_;
+  LinkSink* sink_ = &consoleSink();
+  LinkFailure lastFailure_;
+  // What the current collection met: a read error's code (0 for none), or
+  // the reply cap.
+  int readErrorCode_ = 0;
+  bool replyCapped_ = false;
   int comNumber_ = 0;
   std::string lastCommand_;
   std::string rawReply_;

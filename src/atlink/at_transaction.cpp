@@ -4,6 +4,7 @@
 #include "atlink/at_interface.h"
 #include "atlink/link_limits.h"
 #include "diag/report_system_error.h"
+#include "platform/last_error.h"
 
 namespace tarnwick {
 namespace {
@@ -18,6 +19,8 @@ bool endsWith(const std::string& text, const std::string& tail) {
 bool AtInterface::collectResponse(std::string& reply, const std::string& terminatorA,
                                   const std::string& terminatorB, int budgetMs) {
   reply.clear();
+  readErrorCode_ = 0;
+  replyCapped_ = false;
   if (comNumber_ == 0 || budgetMs <= 0) return false;
   const bool terminated = !terminatorA.empty() || !terminatorB.empty();
   // A terminator can only be completed by its own last byte.
@@ -32,7 +35,10 @@ bool AtInterface::collectResponse(std::string& reply, const std::string& termina
     } else {
       // Every byte counts toward the cap, the NUL bytes that are dropped
       // too: a line that sends nothing but NULs must end as well.
-      if (++received > kReplyCap) return false;
+      if (++received > kReplyCap) {
+        replyCapped_ = true;
+        return false;
+      }
       if (byte != 0) {
         reply.push_back(byte);
         // Collection stops at the first complete terminator, so a terminator
@@ -50,10 +56,13 @@ bool AtInterface::collectResponse(std::string& reply, const std::string& termina
 bool AtInterface::sendCommand(const std::string& command, std::string& rawReply,
                               std::string& body) {
   lastCommand_ = command;
+  lastFailure_ = LinkFailure();
   rawReply.clear();
   body.clear();
   bool answered = false;
-  if (writeLine(command)) {
+  if (!writeLine(command)) {
+    noteFailure(FailureKind::WriteFailed);
+  } else {
     collectResponse(rawReply, OkTerminator, ErrorTerminator, kTransactionBudget);
     if (!rawReply.empty()) {
       std::size_t echo = rawReply.find(command);
@@ -65,9 +74,34 @@ bool AtInterface::sendCommand(const std::string& command, std::string& rawReply,
         answered = true;
       }
     }
+    if (!answered) classifyFailedAnswer(rawReply);
   }
   if (!answered) closePort();
   return answered;
+}
+
+void AtInterface::noteFailure(FailureKind kind, int errorCode) {
+  lastFailure_.kind = kind;
+  lastFailure_.errorCode = errorCode;
+  lastFailure_.errorText.clear();
+  if (errorCode != 0 && systemErrorText(errorCode, lastFailure_.errorText)) {
+    while (!lastFailure_.errorText.empty() &&
+           (lastFailure_.errorText.back() == '\n' || lastFailure_.errorText.back() == '\r')) {
+      lastFailure_.errorText.pop_back();
+    }
+  }
+}
+
+void AtInterface::classifyFailedAnswer(const std::string& rawReply) {
+  if (replyCapped_) {
+    noteFailure(FailureKind::ReplyTooLong);
+  } else if (rawReply.find(ErrorTerminator) != std::string::npos) {
+    noteFailure(FailureKind::ErrorAnswer);
+  } else if (readErrorCode_ != 0) {
+    noteFailure(FailureKind::ReadError, readErrorCode_);
+  } else {
+    noteFailure(FailureKind::NoAnswer);
+  }
 }
 
 bool AtInterface::initialise(int n) {
@@ -75,14 +109,19 @@ bool AtInterface::initialise(int n) {
   lastCommand_.clear();
   rawReply_.clear();
   replyBody_.clear();
+  lastFailure_ = LinkFailure();
   if (!openPort(n)) {
-    reportSystemError("Tarnwick Failed to connect to port\n");
+    const int code = lastErrorCode();
+    reportSystemError(*sink_, "Tarnwick Failed to connect to port\n");
+    const std::string detail = port_->openFailureDetail();
+    if (!detail.empty()) sink_->warning(detail);
     rawReply_ = "Failed to connect to port " + std::to_string(n);
+    noteFailure(FailureKind::OpenFailed, code);
     return false;
   }
   flushInput();
   if (!sendCommand(at_command::kAttention, rawReply_, replyBody_)) {
-    reportSystemError("initialise - AT interface failed");
+    reportSystemError(*sink_, "initialise - AT interface failed");
     return false;
   }
   return true;

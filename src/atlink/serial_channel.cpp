@@ -1,6 +1,6 @@
 // Byte-level use of the modem's port: open, close, write one command line,
 // read one byte with a bounded wait, drain what is waiting.
-#include <cstdio>
+#include <string>
 
 #include "atlink/at_interface.h"
 #include "atlink/link_limits.h"
@@ -42,8 +42,10 @@ bool AtInterface::writeLine(const std::string& command) {
 bool AtInterface::fetchInput() {
   IoResult result = port_->read(input_, kInputCapacity, kReadWaitMs);
   if (result.status == IoStatus::Failed) {
-    reportSystemError("readChar");
-    std::printf("readchar: unable to read from UE for error %d.\n", result.errorCode);
+    reportSystemError(*sink_, "readChar");
+    sink_->message("readchar: unable to read from UE for error " +
+                   std::to_string(result.errorCode) + ".\n");
+    readErrorCode_ = result.errorCode;
     return false;
   }
   if (result.status != IoStatus::Done || result.count == 0) return false;

@@ -1,9 +1,9 @@
 #include "cli/at_command_mode.h"
 
-#include <cstdio>
 #include <string>
 
 #include "cli/help_text.h"
+#include "diag/console_print.h"
 #include "discovery/search_policies.h"
 
 namespace tarnwick {
@@ -17,19 +17,18 @@ bool runAtCommand(ToolContext& context, const char* command) {
   }
   // The reply is judged by plain substring tests over the whole text, echo
   // included, and printed whole as it came.
-  if (rawReply.find("OK") != std::string::npos ||
-      rawReply.find("ERROR") != std::string::npos) {
-    std::printf("%s\n\n", rawReply.c_str());
+  if (rawReply.find("OK") != std::string::npos || rawReply.find("ERROR") != std::string::npos) {
+    consolePrint("%s\n\n", rawReply.c_str());
   } else {
-    std::printf("No response from AT command\n");
+    consolePrint("No response from AT command\n");
   }
   return answered;
 }
 
 bool runAtWithoutCommand() {
-  std::printf("AT Mode : AT command string required\n");
+  consolePrint("AT Mode : AT command string required\n");
   printHelp();
-  std::printf("download failed\n");
+  consolePrint("download failed\n");
   return false;
 }
 

@@ -1,44 +1,48 @@
 #include "cli/download_forms.h"
 
-#include <cstdio>
-
 #include "atlink/at_commands.h"
+#include "diag/console_print.h"
 #include "discovery/search_policies.h"
 
 namespace tarnwick {
 namespace {
 
 bool reportNotAnImageName() {
-  std::printf("invalid filename entered - not a .bin\n");
+  consolePrint("invalid filename entered - not a .bin\n");
   return reportDownloadFailed();
 }
 
-bool hasDebugPrefix(const char* argument) { return argument[0] == 'D' && argument[1] == 'B'; }
+bool hasDebugPrefix(const char* argument) {
+  return argument[0] == 'D' && argument[1] == 'B';
+}
 
 // Asks the modem for its firmware version and shows the answer. False ends
 // the form with no more output: no usable answer came.
 bool runDebugQuery(AtInterface& link) {
-  std::printf("\nTarnwick Debug - Sending AT Command\n\n");
+  consolePrint("\nTarnwick Debug - Sending AT Command\n\n");
   std::string rawReply;
   std::string body;
   bool answered = link.sendCommand(at_command::kFirmwareVersion, rawReply, body);
   if (rawReply.find("OK") == std::string::npos) return false;
-  std::printf("%s\n\n", body.empty() ? rawReply.c_str() : body.c_str());
+  consolePrint("%s\n\n", body.empty() ? rawReply.c_str() : body.c_str());
   return answered;
 }
 
 }  // namespace
 
-bool hasImageName(const std::string& name) { return name.find(".bin") != std::string::npos; }
+bool hasImageName(const std::string& name) {
+  return name.find(".bin") != std::string::npos;
+}
 
 bool reportDownloadFailed() {
-  std::printf("download failed\n");
+  consolePrint("download failed\n");
   return false;
 }
 
 bool downloadWithVerdict(AtInterface& link, const std::string& fileName) {
   if (!link.downloadImage(fileName)) return reportDownloadFailed();
-  std::printf("Finished Download\nto complete process - please unplug and re-insert the USB Modem\n");
+  consolePrint(
+      "Finished Download\nto complete process - please unplug and re-insert the USB Modem\n");
   return true;
 }
 

@@ -1,6 +1,5 @@
 #include "cli/entry.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "cli/at_command_mode.h"
@@ -9,15 +8,20 @@
 #include "cli/exit_codes.h"
 #include "cli/help_text.h"
 #include "cli/option_list_download.h"
+#include "diag/console_print.h"
 
 namespace tarnwick {
 namespace {
 
 constexpr char kVersion[] = "V1.2c";
 
-bool same(const char* argument, const char* text) { return std::strcmp(argument, text) == 0; }
+bool same(const char* argument, const char* text) {
+  return std::strcmp(argument, text) == 0;
+}
 
-bool isAtWord(const char* argument) { return same(argument, "AT") || same(argument, "at"); }
+bool isAtWord(const char* argument) {
+  return same(argument, "AT") || same(argument, "at");
+}
 
 // With two or more arguments, every "-debug" among them turns on debugMode
 // and is announced; a lone "-debug" is left to be taken as a file name.
@@ -26,7 +30,7 @@ void scanForDebug(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] == '-' && same(argv[i], "-debug")) {
       debugMode = true;
-      std::printf("argc = %d\n\n", argc);
+      consolePrint("argc = %d\n\n", argc);
     }
   }
 }
@@ -40,7 +44,7 @@ bool runTwoArgumentForm(ToolContext& context, char** argv) {
     printHelp();
     return true;
   }
-  std::printf("invalid syntax specified\n");
+  consolePrint("invalid syntax specified\n");
   printHelp();
   return false;
 }
@@ -48,12 +52,12 @@ bool runTwoArgumentForm(ToolContext& context, char** argv) {
 }  // namespace
 
 int runTool(int argc, char** argv, ToolContext& context) {
-  std::printf("\nTarnwick Version %s\n\n", kVersion);
+  consolePrint("\nTarnwick Version %s\n\n", kVersion);
   scanForDebug(argc, argv);
   bool jobDone = false;
   if (argc >= 4) {
     if (argv[1][0] != '-') {
-      std::printf("invalid syntax\n");
+      consolePrint("invalid syntax\n");
     } else {
       jobDone = runOptionListDownload(context, argc, argv);
     }

@@ -1,6 +1,6 @@
 #include "cli/help_text.h"
 
-#include <cstdio>
+#include "diag/console_print.h"
 
 namespace tarnwick {
 
@@ -22,7 +22,7 @@ void printHelp() {
       "-------------------------------------\n\n",
       "end of help\n",
   };
-  for (const char* line : kHelpLines) std::fputs(line, stdout);
+  for (const char* line : kHelpLines) consolePrint("%s", line);
 }
 
 }  // namespace tarnwick

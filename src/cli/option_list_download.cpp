@@ -1,10 +1,9 @@
 #include "cli/option_list_download.h"
 
-#include <cstdio>
-
 #include "cli/debug_mode.h"
 #include "cli/download_forms.h"
 #include "cli/option_list_scan.h"
+#include "diag/console_print.h"
 #include "discovery/search_policies.h"
 
 namespace tarnwick {
@@ -16,19 +15,19 @@ constexpr unsigned kCustomSearchAttempts = 5;
 bool chooseFile(int argc, char** argv, OptionList& options) {
   if (options.fileSpecified) return true;
   if (debugMode) {
-    std::printf("file option -f not specified - searching for file to download : argvIndex = %d\n",
-                options.argvIndex);
+    consolePrint("file option -f not specified - searching for file to download : argvIndex = %d\n",
+                 options.argvIndex);
   }
   if (options.argvIndex >= argc) {
-    std::printf("no filename entered\n");
+    consolePrint("no filename entered\n");
     return false;
   }
   if (!hasImageName(argv[options.argvIndex])) {
-    std::printf("invalid filename entered - not a .bin\n");
+    consolePrint("invalid filename entered - not a .bin\n");
     return false;
   }
   options.fileName = argv[options.argvIndex];
-  if (debugMode) std::printf("valid filename specified : %s\n", options.fileName.c_str());
+  if (debugMode) consolePrint("valid filename specified : %s\n", options.fileName.c_str());
   return true;
 }
 
@@ -37,11 +36,11 @@ bool openGivenPort(ToolContext& context, const OptionList& options) {
   int foundPort = 0;
   bool status = searchDefaultDevices(context.devices, context.sleeper, foundPort);
   if (foundPort != 0 && foundPort != options.comPort) {
-    std::fprintf(stderr, "Invalid COM Port COM%d specified - found device COM port COM%d\n",
-                 options.comPort, foundPort);
+    consoleWarn("Invalid COM Port COM%d specified - found device COM port COM%d\n", options.comPort,
+                foundPort);
     status = false;
   }
-  if (debugMode) std::printf("Initialising COM Port : status == %s\n", status ? "true" : "false");
+  if (debugMode) consolePrint("Initialising COM Port : status == %s\n", status ? "true" : "false");
   return status && context.link.initialise(options.comPort);
 }
 
@@ -55,7 +54,7 @@ bool openCustomDevicePort(ToolContext& context, OptionList& options) {
 
 bool openChosenPort(ToolContext& context, OptionList& options) {
   if (options.comSpecified && (options.vidSpecified || options.pidSpecified)) {
-    std::printf("cannot specify COM port with vid or pid\n");
+    consolePrint("cannot specify COM port with vid or pid\n");
     return false;
   }
   if (options.comSpecified) return openGivenPort(context, options);

@@ -1,11 +1,11 @@
 #include "cli/option_list_scan.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "cli/debug_mode.h"
 #include "cli/download_forms.h"
 #include "cli/help_text.h"
+#include "diag/console_print.h"
 #include "diag/decimal_scan.h"
 
 namespace tarnwick {
@@ -20,7 +20,7 @@ bool isOption(const char* argument, const char* lower, const char* upper) {
 }
 
 void announce(const char* message) {
-  if (debugMode) std::printf("%s", message);
+  if (debugMode) consolePrint("%s", message);
 }
 
 // The id text of "-p" and "-v": up to four characters after "0x".
@@ -38,36 +38,36 @@ int readComNumber(const char* value) {
 
 bool takeFileValue(const char* value, OptionList& options) {
   if (value == nullptr) {
-    std::printf("no filename entered\n");
+    consolePrint("no filename entered\n");
     return true;
   }
   if (!hasImageName(value)) {
-    std::printf("invalid filename entered - not a .bin\n");
+    consolePrint("invalid filename entered - not a .bin\n");
     return reportDownloadFailed();
   }
   options.fileName = value;
   options.fileSpecified = true;
-  if (debugMode) std::printf("valid filename specified : %s\n", options.fileName.c_str());
+  if (debugMode) consolePrint("valid filename specified : %s\n", options.fileName.c_str());
   return true;
 }
 
 void takeComValue(const char* value, OptionList& options) {
   if (value == nullptr) {
-    std::printf("no COM port value entered\n");
+    consolePrint("no COM port value entered\n");
     return;
   }
   options.comPort = readComNumber(value);
   options.comSpecified = true;
-  if (debugMode) std::printf("-c specified : COMPORT = %d\n", options.comPort);
+  if (debugMode) consolePrint("-c specified : COMPORT = %d\n", options.comPort);
 }
 
 void takePidValue(const char* value, OptionList& options) {
   if (value == nullptr) {
-    std::printf("no pid entered\n");
+    consolePrint("no pid entered\n");
   } else if (readIdText(value, options.pid)) {
     options.pidSpecified = true;
   } else {
-    std::printf("Invalid pid specified\n");
+    consolePrint("Invalid pid specified\n");
     printHelp();
     options.optionsValid = false;
   }
@@ -75,7 +75,7 @@ void takePidValue(const char* value, OptionList& options) {
 
 void takeVidValue(const char* value, OptionList& options) {
   if (value == nullptr) {
-    std::printf("no vid entered\n");
+    consolePrint("no vid entered\n");
   } else if (readIdText(value, options.vid)) {
     options.vidSpecified = true;
   } else {

@@ -1,9 +1,9 @@
 #include "diag/report_system_error.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "atlink/link_sink.h"
 #include "diag/format_bounded.h"
 #include "platform/last_error.h"
 #include "platform/report_buffer.h"
@@ -25,26 +25,32 @@ std::size_t reportSize(const char* operation, const std::string& systemText) {
 
 }  // namespace
 
-void reportSystemError(const char* operation) {
+std::string systemErrorReport(const char* operation) {
   int code = lastErrorCode();
   std::string systemText;
   if (!systemErrorText(code, systemText)) systemText = kNoSystemText;
 
+  const std::string kFatal = "FATAL ERROR: Unable to output error code.\n";
   ReportBuffer report(reportSize(operation, systemText));
-  if (report.data() == nullptr) {
-    std::printf("FATAL ERROR: Unable to output error code.\n");
-    std::printf("ERROR: %s\n", operation);
-    return;
-  }
+  if (report.data() == nullptr) return kFatal + "ERROR: " + operation + "\n";
+  std::string text;
   if (code != 0) {
     if (formatBounded(report.data(), report.size(), kReportFormat, operation, code,
                       systemText.c_str()) < 0) {
-      std::printf("FATAL ERROR: Unable to output error code.\n");
+      text = kFatal;
     }
   } else {
     formatBounded(report.data(), report.size(), "%s", operation);
   }
-  std::printf("ERROR: %s\n", report.data());
+  return text + "ERROR: " + report.data() + "\n";
+}
+
+void reportSystemError(const char* operation) {
+  reportSystemError(consoleSink(), operation);
+}
+
+void reportSystemError(LinkSink& sink, const char* operation) {
+  sink.message(systemErrorReport(operation));
 }
 
 }  // namespace tarnwick

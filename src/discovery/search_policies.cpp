@@ -1,8 +1,8 @@
 #include "discovery/search_policies.h"
 
-#include <cstdio>
 #include <memory>
 
+#include "diag/console_print.h"
 #include "discovery/default_identities.h"
 #include "discovery/find_com_port.h"
 
@@ -10,7 +10,7 @@ namespace tarnwick {
 namespace {
 
 void reportNotFound() {
-  std::printf("Failed to find UE\n");
+  consolePrint("Failed to find UE\n");
 }
 
 }  // namespace

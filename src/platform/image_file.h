@@ -23,6 +23,11 @@ class ImageFile {
   // system reports an error; `got` is 0 at the end of the file.
   virtual bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) = 0;
 
+  // True while the file is still the one opened, in the state it was opened
+  // in (same file, size and times). Where the system keeps other writers
+  // out while it is open, that always holds.
+  virtual bool unchangedSinceOpen() { return true; }
+
   // Closes the file if it is open.
   virtual void close() = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 namespace tarnwick {
 
@@ -29,6 +30,10 @@ class SerialPort {
   // Opens COM port `comNumber` for exclusive use and configures it for the
   // link. On false the thread's last-error value says why.
   virtual bool open(int comNumber) = 0;
+
+  // After a failed `open`: a line for the operator on what stands in the
+  // way (such as another program holding the port), or empty.
+  virtual std::string openFailureDetail() const { return {}; }
 
   // Closes the port if it is open. Drops nothing but the system's handles.
   virtual void close() = 0;
