@@ -59,13 +59,17 @@ bool PtyDevice::open(std::string* error) {
     return false;
   }
   slavePath_ = name;
-  slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slaveFd_ < 0) {
+  // Raw on both sides: no echo by the tty, no CR/LF translation either way.
+  // The pty keeps the slave's settings while the master lives, so the slave
+  // is opened only to set them: a client then finds no other opener of it.
+  const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0) {
     *error = systemError("open pty slave");
     return false;
   }
-  // Raw on both sides: no echo by the tty, no CR/LF translation either way.
-  return makeRaw(slaveFd_, error) && makeRaw(masterFd_, error);
+  const bool raw = makeRaw(slave, error) && makeRaw(masterFd_, error);
+  ::close(slave);
+  return raw;
 }
 
 bool PtyDevice::createLink(const std::string& linkPath, std::string* error) {
@@ -94,13 +98,17 @@ void PtyDevice::removeLink() {
 void PtyDevice::vanish() {
   removeLink();
   if (masterFd_ >= 0) close(masterFd_);
-  if (slaveFd_ >= 0) close(slaveFd_);
   masterFd_ = -1;
-  slaveFd_ = -1;
 }
 
+// The unread bytes wait in the slave's input queue; a descriptor of the
+// slave opened for the moment reaches it.
 void PtyDevice::discardUnreadOutput() {
-  if (slaveFd_ >= 0) tcflush(slaveFd_, TCIFLUSH);
+  if (masterFd_ < 0) return;
+  const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slave < 0) return;
+  tcflush(slave, TCIFLUSH);
+  ::close(slave);
 }
 
 }  // namespace modemsim

@@ -6,8 +6,8 @@ namespace modemsim {
 
 // The simulated modem's serial device: a pseudo-terminal pair in raw mode.
 // The simulator talks through the master; clients open the slave path. The
-// simulator keeps a slave descriptor of its own open, so the master sees no
-// hangup while clients close and reopen the port.
+// simulator holds no slave descriptor of its own, so a client is the slave's
+// only opener; while no client has it open, the master reads as hung up.
 class PtyDevice {
  public:
   PtyDevice() = default;
@@ -34,7 +34,6 @@ class PtyDevice {
   void removeLink();
 
   int masterFd_ = -1;
-  int slaveFd_ = -1;
   std::string slavePath_;
   std::string linkPath_;
 };

@@ -14,6 +14,8 @@ WriteOutcome ReplyWriter::waitForRoom(std::int64_t stallMs) const {
   if (ready < 0 && errno != EINTR) return WriteOutcome::Failed;
   if (ready == 0) return WriteOutcome::Stalled;
   if ((entries[0].revents & (POLLERR | POLLNVAL)) != 0) return WriteOutcome::Failed;
+  // A hung-up line has no client left to read: the same as one that stalls.
+  if ((entries[0].revents & POLLHUP) != 0) return WriteOutcome::Stalled;
   return WriteOutcome::Done;
 }
 

@@ -9,6 +9,8 @@
 namespace modemsim {
 namespace {
 
+constexpr std::int64_t kNoClientPauseMs = 5;
+
 ModemConfig modemConfig(const SimOptions& options) {
   return ModemConfig{options.versionText, options.packetSizeText, options.imageOut};
 }
@@ -43,9 +45,10 @@ int SimLoop::run() {
 SimLoop::Next SimLoop::readCommands() {
   const ssize_t count = read(device_.masterFd(), readBuffer_.data(), readBuffer_.size());
   if (count <= 0) {
-    // The simulator holds the slave open, so this is passing (EAGAIN, EINTR);
-    // pause briefly anyway so that a lasting error cannot spin the loop.
-    if (count < 0 && errno != EAGAIN && errno != EINTR) stop_.pause(50);
+    // With no client on the slave the master polls as hung up and reads
+    // EIO until one opens it: wait a little before looking again, so that
+    // the loop neither ends nor spins, and a new client is served soon.
+    if (count < 0 && errno != EAGAIN && errno != EINTR) stop_.pause(kNoClientPauseMs);
     return Next::Continue;
   }
   commands_.clear();

@@ -56,6 +56,8 @@ class PosixImageFile : public ImageFile {
 
 }  // namespace
 
-std::unique_ptr<ImageFile> makeSystemImageFile() { return std::make_unique<PosixImageFile>(); }
+std::unique_ptr<ImageFile> makeSystemImageFile() {
+  return std::make_unique<PosixImageFile>();
+}
 
 }  // namespace tarnwick

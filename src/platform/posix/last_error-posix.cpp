@@ -5,9 +5,13 @@
 
 namespace tarnwick {
 
-int lastErrorCode() { return errno; }
+int lastErrorCode() {
+  return errno;
+}
 
-void setLastErrorCode(int code) { errno = code; }
+void setLastErrorCode(int code) {
+  errno = code;
+}
 
 bool systemErrorText(int code, std::string& text) {
   // strerror_r (GNU flavour) never fails; it says "Unknown error N" itself

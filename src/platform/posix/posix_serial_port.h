@@ -16,6 +16,7 @@ class PosixSerialPort : public SerialPort {
   ~PosixSerialPort() override;
 
   bool open(int comNumber) override;
+  std::string openFailureDetail() const override { return openFailureDetail_; }
   void close() override;
   IoResult write(const char* data, std::size_t size, unsigned waitMs) override;
   IoResult read(char* buffer, std::size_t capacity, unsigned waitMs) override;
@@ -23,6 +24,7 @@ class PosixSerialPort : public SerialPort {
  private:
   std::string deviceRoot_;
   int fd_ = -1;
+  std::string openFailureDetail_;
 };
 
 }  // namespace tarnwick

@@ -9,6 +9,8 @@ ReportBuffer::ReportBuffer(std::size_t requestedSize) {
   if (data_ != nullptr) size_ = static_cast<std::uint32_t>(requestedSize);
 }
 
-ReportBuffer::~ReportBuffer() { std::free(data_); }
+ReportBuffer::~ReportBuffer() {
+  std::free(data_);
+}
 
 }  // namespace tarnwick

@@ -10,6 +10,7 @@
 
 #include "platform/posix/posix_serial_port.h"
 #include "platform/posix/tty_com_number.h"
+#include "platform/posix/tty_holders.h"
 
 namespace tarnwick {
 namespace {
@@ -53,11 +54,26 @@ bool takeExclusiveUse(int fd) {
   return ioctl(fd, TIOCEXCL) == 0;
 }
 
+// Gives the tty back as it was found: exclusive use and the lock released,
+// and output the device never took discarded, so that close() does not wait
+// out the driver's closing time (30 s on usb-serial) for a port that does
+// not read. The last-error value is left as it was.
+void releaseAndClose(int fd) {
+  const int saved = errno;
+  tcflush(fd, TCOFLUSH);
+  ioctl(fd, TIOCNXCL);
+  flock(fd, LOCK_UN);
+  ::close(fd);
+  errno = saved;
+}
+
 }  // namespace
 
 PosixSerialPort::PosixSerialPort(std::string deviceRoot) : deviceRoot_(std::move(deviceRoot)) {}
 
-PosixSerialPort::~PosixSerialPort() { close(); }
+PosixSerialPort::~PosixSerialPort() {
+  close();
+}
 
 bool PosixSerialPort::open(int comNumber) {
   close();
@@ -67,24 +83,43 @@ bool PosixSerialPort::open(int comNumber) {
     return false;
   }
   std::string path = deviceRoot_ + "/" + name;
+  openFailureDetail_.clear();
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
-  if (!takeExclusiveUse(fd) || !makeRaw(fd)) {
+  if (!takeExclusiveUse(fd)) {
     int reason = errno;
     ::close(fd);
     errno = reason;
     return false;
   }
+  // Exclusive use keeps later openers out, not one that opened the tty
+  // first (a terminal program, a modem manager probing it): refuse to
+  // share the line with it, as a port opened without sharing would.
+  TtyHolder holder;
+  if (findOtherTtyHolder(fd, holder)) {
+    openFailureDetail_ =
+        path + " is held open by " + holder.command + " (pid " + std::to_string(holder.pid) + ")\n";
+    releaseAndClose(fd);
+    errno = EBUSY;
+    return false;
+  }
+  if (!makeRaw(fd)) {
+    int reason = errno;
+    releaseAndClose(fd);
+    errno = reason;
+    return false;
+  }
   fd_ = fd;
+  // Nothing has failed on this port yet: a report of its later failures
+  // must not show an error left over from before the open.
+  errno = 0;
   return true;
 }
 
 void PosixSerialPort::close() {
   if (fd_ < 0) return;
-  int saved = errno;
-  ::close(fd_);
+  releaseAndClose(fd_);
   fd_ = -1;
-  errno = saved;
 }
 
 IoResult PosixSerialPort::write(const char* data, std::size_t size, unsigned waitMs) {
