@@ -1,6 +1,8 @@
 // The AT link over a real pseudo-terminal, against the simulated modem.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -144,6 +146,34 @@ TEST_F(AtLinkOnPty, AThousandTransactionsAndReopensLeakNoDescriptors) {
   EXPECT_EQ(openDescriptors(), descriptors);
   link.closePort();
   EXPECT_EQ(openDescriptors(), descriptors - 1);
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// The tty is given back as found: after the link closes, exclusive use is
+// off again for the next opener, whichever way the link ended.
+TEST_F(AtLinkOnPty, ClosingReleasesExclusiveUseOnEveryPath) {
+  AtInterface& link = start();
+  const int observer = open(sim_.ptyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(observer, 0);
+  auto exclusive = [&] {
+    int on = -1;
+    return ioctl(observer, TIOCGEXCL, &on) == 0 ? on : -1;
+  };
+  // The observer is this process, so the link does not count it as another holder.
+  ASSERT_TRUE(link.initialise(1));
+  EXPECT_EQ(exclusive(), 1);
+  link.closePort();
+  EXPECT_EQ(exclusive(), 0);
+  ASSERT_TRUE(link.initialise(1));
+  std::string raw, body;
+  EXPECT_FALSE(link.sendCommand("AT+UNKNOWN", raw, body));  // ERROR closes the port
+  EXPECT_EQ(exclusive(), 0);
+  close(observer);
 }
 
 }  // namespace

@@ -21,12 +21,13 @@ class CountingImageFile : public ImageFile {
   bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) override {
     return file_->read(buffer, capacity, got);
   }
+  bool unchangedSinceOpen() override { return file_->unchangedSinceOpen(); }
   void close() override {
     ++closes_;
     file_->close();
   }
 
- private:
+ protected:
   std::unique_ptr<ImageFile> file_ = makeSystemImageFile();
   int& opens_;
   int& closes_;

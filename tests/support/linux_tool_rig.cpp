@@ -33,8 +33,14 @@ class LinuxToolRig : public ToolRig {
   }
 
   RunResult run(const std::vector<std::string>& arguments, int timeoutMs) override {
+    return runWrapped({}, arguments, timeoutMs);
+  }
+
+  RunResult runWrapped(const std::vector<std::string>& wrapper,
+                       const std::vector<std::string>& arguments, int timeoutMs) override {
     ProcessSpec launch;
     launch.argv = {kRigScript, sysfs_.sysRoot(), sysfs_.devRoot()};
+    launch.argv.insert(launch.argv.end(), wrapper.begin(), wrapper.end());
     launch.argv.insert(launch.argv.end(), wrapper_.begin(), wrapper_.end());
     launch.argv.push_back(TARNWICK_NATIVE_PROGRAM);
     launch.argv.insert(launch.argv.end(), arguments.begin(), arguments.end());

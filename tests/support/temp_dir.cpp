@@ -20,7 +20,8 @@ TempDir::~TempDir() {
 
 std::string TempDir::writeFile(const std::string& name, const std::string& bytes) const {
   std::string file = path_ + "/" + name;
-  std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return file;
 }
 

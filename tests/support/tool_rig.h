@@ -36,6 +36,11 @@ class ToolRig {
   // Runs the program with `arguments` in `workDir()`, within `timeoutMs`.
   virtual RunResult run(const std::vector<std::string>& arguments, int timeoutMs) = 0;
 
+  // The same, started by `wrapper` (such as a shell that redirects the
+  // program's output): the wrapper's arguments, then the program and its.
+  virtual RunResult runWrapped(const std::vector<std::string>& wrapper,
+                               const std::vector<std::string>& arguments, int timeoutMs) = 0;
+
   virtual const std::string& workDir() const = 0;
 };
 

@@ -225,10 +225,10 @@ bool findWineTools(WineTools* tools, std::string* error) {
 ProcessSpec wineProcess(const std::string& prefix, std::vector<std::string> argv) {
   ProcessSpec launch(std::move(argv));
   launch.extraEnv = {{"WINEPREFIX", prefix},
-                   {"WINEDEBUG", "-all"},
-                   {"WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d"},
-                   {"DISPLAY", ""},
-                   {"WAYLAND_DISPLAY", ""}};
+                     {"WINEDEBUG", "-all"},
+                     {"WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d"},
+                     {"DISPLAY", ""},
+                     {"WAYLAND_DISPLAY", ""}};
   return launch;
 }
 

@@ -91,13 +91,16 @@ void WineRig::shutdown() {
 }
 
 RunResult WineRig::run(const std::string& exePath, const std::vector<std::string>& arguments,
-                       int timeoutMs, const std::string& workingDir) {
+                       int timeoutMs, const std::string& workingDir,
+                       const std::vector<std::string>& wrapper) {
   if (!ready_) {
     RunResult result;
     result.error = "Wine rig not ready: " + error_;
     return result;
   }
-  std::vector<std::string> argv = {tools_.wine64, exePath};
+  std::vector<std::string> argv = wrapper;
+  argv.push_back(tools_.wine64);
+  argv.push_back(exePath);
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   ProcessSpec launch = wineProcess(prefix_, std::move(argv));
   launch.workingDir = workingDir;

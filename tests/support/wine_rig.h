@@ -52,8 +52,10 @@ class WineRig {
   // Runs the Windows program `exePath` (a Unix path) under wine64 with
   // `arguments`, within `timeoutMs`; output is captured byte for byte and
   // nothing is filtered from it.
+  // With a `wrapper`, wine64 is started by it (its arguments come first).
   RunResult run(const std::string& exePath, const std::vector<std::string>& arguments,
-                int timeoutMs, const std::string& workingDir = "");
+                int timeoutMs, const std::string& workingDir = "",
+                const std::vector<std::string>& wrapper = {});
 
  private:
   WineRig();

@@ -28,8 +28,7 @@ class WineToolRig : public ToolRig {
     auto sim = std::make_unique<ModemSimProcess>();
     if (!sim->start(options, error)) return nullptr;
     std::string portName = "COM" + std::to_string(comNumber);
-    if (!wine().addUsbDevice(serialInterface(ids.vendorId, ids.productId, "00", portName),
-                             error) ||
+    if (!wine().addUsbDevice(serialInterface(ids.vendorId, ids.productId, "00", portName), error) ||
         !wine().linkComPort(comNumber, sim->ptyPath(), error)) {
       return nullptr;
     }
@@ -42,7 +41,13 @@ class WineToolRig : public ToolRig {
   }
 
   RunResult run(const std::vector<std::string>& arguments, int timeoutMs) override {
-    return wine().run(windowsBuildFile("tarnwick.exe"), arguments, timeoutMs, work_.path());
+    return runWrapped({}, arguments, timeoutMs);
+  }
+
+  RunResult runWrapped(const std::vector<std::string>& wrapper,
+                       const std::vector<std::string>& arguments, int timeoutMs) override {
+    return wine().run(windowsBuildFile("tarnwick.exe"), arguments, timeoutMs, work_.path(),
+                      wrapper);
   }
 
   const std::string& workDir() const override { return work_.path(); }
@@ -61,6 +66,8 @@ class WineToolRig : public ToolRig {
 
 }  // namespace
 
-std::unique_ptr<ToolRig> makeWineToolRig() { return std::make_unique<WineToolRig>(); }
+std::unique_ptr<ToolRig> makeWineToolRig() {
+  return std::make_unique<WineToolRig>();
+}
 
 }  // namespace tarnwick::testing

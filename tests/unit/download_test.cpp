@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "atlink/at_interface.h"
 #include "download/byte_to_hex.h"
@@ -169,6 +173,65 @@ TEST_F(DownloadTest, ImageOfFourGibibytesIsRefusedBeforeTheModemHearsOfIt) {
   EXPECT_EQ(o.output, "image " + path + " is 4 GiB or larger - too large to download\n");
   EXPECT_TRUE(modem_.commands.empty());
   EXPECT_EQ(closes_, 1);
+}
+
+TEST_F(DownloadTest, NonRegularFileIsRefusedAtOnceWithoutBlocking) {
+  const std::string fifo = dir_.path() + "/fifo.bin";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  Outcome o = download(fifo);
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.output,
+            "ERROR: Tarnwick\n failed with error code 22 as follows:\nInvalid argument\n");
+  EXPECT_TRUE(modem_.commands.empty());
+}
+
+// The system's image file, changed on disk by `change` right after its
+// first read, as another program writing it during the download would.
+class ChangingImageFile : public CountingImageFile {
+ public:
+  ChangingImageFile(int& opens, int& closes, std::function<void()> change)
+      : CountingImageFile(opens, closes), change_(std::move(change)) {}
+  bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) override {
+    const bool ok = file_->read(buffer, capacity, got);
+    if (change_) std::exchange(change_, nullptr)();
+    return ok;
+  }
+
+ private:
+  std::function<void()> change_;
+};
+
+TEST_F(DownloadTest, ImageChangedWhileSentIsNotReportedAsFinished) {
+  const std::string path = image(1500);
+  const std::string other = dir_.writeFile("other.bin", testing::patternBytes(1500));
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+      {"appended", [&] { std::ofstream(path, std::ios::app) << 'x'; }},
+      {"rewritten in place",
+       [&] {
+         usleep(20000);  // past the file system's time stamp granularity
+         std::ofstream(path, std::ios::in | std::ios::out) << 'y';
+       }},
+      {"replaced", [&] { ASSERT_EQ(rename(other.c_str(), path.c_str()), 0); }},
+  };
+  for (const auto& [name, change] : changes) {
+    SCOPED_TRACE(name);
+    FakeSerialPort* port = new FakeSerialPort;
+    int opens = 0, closes = 0;
+    AtInterface link(std::unique_ptr<SerialPort>(port), [&, change = change] {
+      return std::make_unique<ChangingImageFile>(opens, closes, change);
+    });
+    FakeModem modem(*port);
+    link.openPort(5);
+    spinnerIndex = 0;
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(link.downloadImage(path));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              startMessage(path) + "/\b" + "image " + path +
+                  " changed while it was sent - download not finished\n");
+    EXPECT_EQ(link.lastFailure().kind, FailureKind::ImageChanged);
+    EXPECT_EQ(modem.commands.back().rfind("AT%DNLIMG=", 0), 0u);
+    EXPECT_EQ(closes, 1);
+  }
 }
 
 TEST(ByteToHex, UpperCaseTwoDigits) {

@@ -29,7 +29,15 @@ class Win32ImageFile final : public ImageFile {
 bool Win32ImageFile::open(const std::string& path) {
   close();
   file_ = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  return file_ != INVALID_HANDLE_VALUE;
+  if (file_ == INVALID_HANDLE_VALUE) return false;
+  // Only a disk file is an image: a named pipe or a device (NUL, a COM
+  // port) could hold a read up or give bytes that are no file's.
+  if (GetFileType(file_) != FILE_TYPE_DISK) {
+    close();
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  return true;
 }
 
 // Both halves of the size, so that images of 4 GiB or more are seen as such.
