@@ -11,9 +11,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
-bash scripts/install-deps.sh
-cmake --preset native >/dev/null
-cmake --build --preset native --target tarnwick modem-sim >/dev/null
+bash scripts/install-deps.sh --demo
+cmake --preset demo >/dev/null
+cmake --build --preset demo --target tarnwick modem-sim >/dev/null
 
 work=$(mktemp -d /tmp/tarnwick-demo-XXXXXX)
 sim_pid=""
@@ -28,7 +28,7 @@ head -c 262144 /dev/urandom > "$work/sample.bin"
 
 # The simulated modem on a pseudo-terminal; it writes what it receives to
 # received.bin when the download ends.
-"$repo/build/native/tools/modem-sim/modem-sim" --image-out "$work/received.bin" \
+"$repo/build/demo/tools/modem-sim/modem-sim" --image-out "$work/received.bin" \
   --exit-after-ms 120000 > "$work/sim.out" 2> "$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 50); do
@@ -59,7 +59,7 @@ ln -s "$pty" "$dev/ttyUSB0"
 echo "== tarnwick sample.bin   (simulated modem on $pty as /dev/ttyUSB0)"
 status=0
 (cd "$work" && "$repo/tools/rig/run-in-usb-rig.sh" "$sys" "$dev" \
-  timeout 120 "$repo/build/native/tarnwick" sample.bin) || status=$?
+  timeout 120 "$repo/build/demo/tarnwick" sample.bin) || status=$?
 echo
 echo "== exit status: $status"
 

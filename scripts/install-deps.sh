@@ -3,11 +3,19 @@
 # the native toolchain and GoogleTest, the MinGW-w64 cross compiler for the
 # Windows program, Wine to run it, clang's libFuzzer for the fuzz targets and
 # valgrind. Does nothing when everything is there already.
+#
+# usage: install-deps.sh [--demo]
+#   --demo  only what the demo needs: the native toolchain to build the Linux
+#           program and the simulated modem, and unshare for the USB rig.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev googletest
           g++-mingw-w64-x86-64-posix mingw-w64 wine64
           clang libclang-rt-14-dev valgrind util-linux)
+
+if [[ "${1:-}" == "--demo" ]]; then
+  packages=(cmake ninja-build g++ util-linux)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
