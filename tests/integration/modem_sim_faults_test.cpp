@@ -127,6 +127,22 @@ TEST_F(ModemSimFaultTest, VersionTextAndCgmrErrorShapeTheVersionAnswer) {
   EXPECT_EQ(client.transact("AT"), okReply("AT"));
 }
 
+// A modem that boots slowly, then runs the new firmware once flashed.
+TEST_F(ModemSimFaultTest, DeafWhileBootingThenNewVersionAfterTheDownload) {
+  ModemSimOptions options;
+  options.deafForMs = 600;
+  options.versionAfterDownload = "SIMMODEM_V2.0";
+  ASSERT_NO_FATAL_FAILURE(startSim(options));
+  ASSERT_TRUE(client_.send("AT\r"));
+  EXPECT_EQ(client_.readAtLeast(1, 300), "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(client_.transact("AT+CGMR"), "AT+CGMR\r\r\nSIMMODEM_V1.0\r\n\r\nOK\r\n");
+  for (const char* command : {"AT%DNL=1", "AT%DNLIMG=\"00\"", "AT%DNL=0"}) {
+    EXPECT_EQ(client_.transact(command), okReply(command));
+  }
+  EXPECT_EQ(client_.transact("AT+CGMR"), "AT+CGMR\r\r\nSIMMODEM_V2.0\r\n\r\nOK\r\n");
+}
+
 TEST_F(ModemSimFaultTest, NulBytesAreMixedIntoEveryPartOfEveryReply) {
   ModemSimOptions options;
   options.nulBytes = true;

@@ -51,6 +51,7 @@ std::vector<std::string> modemSimArguments(const ModemSimOptions& o, const std::
   addFlag(&args, "--no-echo", !o.echo);
   if (o.setPacketSize) args.insert(args.end(), {"--packet-size", o.packetSize});
   addText(&args, "--version-text", o.versionText);
+  addText(&args, "--version-after-download", o.versionAfterDownload);
   addText(&args, "--unsolicited", o.unsolicited);
   addFlag(&args, "--unsolicited-after-echo", o.unsolicitedAfterEcho);
   addPosition(&args, "--error-at-command", o.errorAtCommand);
@@ -66,6 +67,7 @@ std::vector<std::string> modemSimArguments(const ModemSimOptions& o, const std::
   addFlag(&args, "--nul-bytes", o.nulBytes);
   addMillis(&args, "--byte-delay-ms", o.byteDelayMs);
   addMillis(&args, "--reply-delay-ms", o.replyDelayMs);
+  addMillis(&args, "--deaf-for-ms", o.deafForMs);
   addMillis(&args, "--flood-stall-ms", o.floodStallMs);
   addMillis(&args, "--exit-after-ms", o.exitAfterMs);
   args.insert(args.end(), o.extraArguments.begin(), o.extraArguments.end());

@@ -21,6 +21,7 @@ struct ModemSimOptions {
   std::string packetSize;   // --packet-size when `setPacketSize`
   bool setPacketSize = false;
   std::string versionText;  // --version-text when not empty
+  std::string versionAfterDownload;  // --version-after-download when not empty
   std::string unsolicited;  // --unsolicited when not empty
   bool unsolicitedAfterEcho = false;
   int errorAtCommand = 0;
@@ -36,6 +37,7 @@ struct ModemSimOptions {
   bool nulBytes = false;
   int byteDelayMs = 0;
   int replyDelayMs = 0;
+  int deafForMs = 0;
   int floodStallMs = 0;  // 0: the simulator's default
   int exitAfterMs = 0;   // 0: runs until stopped
   std::vector<std::string> extraArguments;

@@ -68,7 +68,9 @@ ModemAnswer ModemState::execute(CommandKind kind, const std::string& text) {
     case CommandKind::Attention:
       return okAnswer();
     case CommandKind::Version:
-      return infoAnswer(config_.versionText);
+      return infoAnswer(downloaded_ && !config_.versionAfterDownload.empty()
+                            ? config_.versionAfterDownload
+                            : config_.versionText);
     case CommandKind::PacketSizeQuery:
       return infoAnswer(config_.packetSizeText);
     case CommandKind::BeginDownload:
@@ -118,6 +120,7 @@ ModemAnswer ModemState::endDownload() {
     return errorAnswer();
   }
   downloadActive_ = false;
+  downloaded_ = true;
   std::fprintf(stderr, "modem-sim: download ended, %zu bytes\n", image_.size());
   return okAnswer();
 }

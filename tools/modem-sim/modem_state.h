@@ -30,6 +30,9 @@ struct ModemConfig {
   std::string versionText;
   std::string packetSizeText;
   std::string imageOut;  // empty: the image is only kept in memory
+  // The version AT+CGMR gives once a download has ended (the firmware the
+  // modem runs after its re-plug); empty: it keeps versionText.
+  std::string versionAfterDownload;
 };
 
 // The longest packet text (hexadecimal characters) an AT%DNLIMG command may
@@ -56,6 +59,7 @@ class ModemState {
   ModemConfig config_;
   std::size_t maxPacketText_ = 0;
   bool downloadActive_ = false;
+  bool downloaded_ = false;
   std::vector<std::uint8_t> image_;
 };
 

@@ -12,7 +12,8 @@ namespace {
 constexpr std::int64_t kNoClientPauseMs = 5;
 
 ModemConfig modemConfig(const SimOptions& options) {
-  return ModemConfig{options.versionText, options.packetSizeText, options.imageOut};
+  return ModemConfig{options.versionText, options.packetSizeText, options.imageOut,
+                     options.versionAfterDownload};
 }
 
 }  // namespace
@@ -27,7 +28,8 @@ SimLoop::SimLoop(const SimOptions& options, PtyDevice& device, CommandLog& log,
       faults_(options),
       format_(options),
       writer_(device.masterFd(), stop),
-      readBuffer_(64 * 1024) {}
+      readBuffer_(64 * 1024),
+      deafUntil_(std::chrono::steady_clock::now() + std::chrono::milliseconds(options.deafForMs)) {}
 
 int SimLoop::run() {
   while (!stop_.stopRequested()) {
@@ -61,6 +63,8 @@ SimLoop::Next SimLoop::readCommands() {
 
 SimLoop::Next SimLoop::handle(const ReceivedCommand& command) {
   log_.record(command.text);
+  // A modem still booting takes in what it is sent and says nothing.
+  if (std::chrono::steady_clock::now() < deafUntil_) return Next::Continue;
   const CommandKind kind = command.overlong ? CommandKind::Unknown : classifyCommand(command.text);
   const Misbehaviour misbehaviour = faults_.next(kind);
   switch (misbehaviour) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ class SimLoop {
   CommandReader reader_;
   std::vector<ReceivedCommand> commands_;
   std::vector<char> readBuffer_;
+  std::chrono::steady_clock::time_point deafUntil_;
 };
 
 }  // namespace modemsim

@@ -24,6 +24,8 @@ const std::vector<OptionSpec>& optionSpecs() {
       {"--exit-after-ms", ValueKind::Millis, "N", "exit cleanly after N milliseconds"},
       {"--no-echo", ValueKind::ClearFlag, nullptr, "do not echo commands"},
       {"--version-text", ValueKind::Text, "TEXT", "information line of AT+CGMR"},
+      {"--version-after-download", ValueKind::Text, "TEXT",
+       "information line of AT+CGMR once a download has ended"},
       {"--packet-size", ValueKind::Text, "TEXT", "answer of AT%DNLPK? (default 512), any text"},
       {"--error-at-command", ValueKind::Position, "K", "answer ERROR to command K"},
       {"--error-at-packet", ValueKind::Position, "K", "answer ERROR to AT%DNLIMG command K"},
@@ -43,6 +45,8 @@ const std::vector<OptionSpec>& optionSpecs() {
        "send the --unsolicited TEXT after the echo instead"},
       {"--byte-delay-ms", ValueKind::Millis, "N", "send replies one byte at a time, N ms apart"},
       {"--reply-delay-ms", ValueKind::Millis, "N", "wait N ms before each reply"},
+      {"--deaf-for-ms", ValueKind::Millis, "N",
+       "answer nothing for N ms after start, as a modem still booting"},
       {"--flood-stall-ms", ValueKind::Millis, "N",
        "end a flood when the client has read nothing for N ms (default 1000)"},
       {"--vanish-linger-ms", ValueKind::Millis, "N",
@@ -83,6 +87,7 @@ std::string* textTarget(const std::string& name, SimOptions* o) {
   if (name == "--image-out") return &o->imageOut;
   if (name == "--log") return &o->logPath;
   if (name == "--version-text") return &o->versionText;
+  if (name == "--version-after-download") return &o->versionAfterDownload;
   if (name == "--packet-size") return &o->packetSizeText;
   if (name == "--unsolicited") return &o->unsolicited;
   return nullptr;
@@ -104,6 +109,7 @@ std::int64_t* millisTarget(const std::string& name, SimOptions* o) {
   if (name == "--exit-after-ms") return &o->exitAfterMs;
   if (name == "--byte-delay-ms") return &o->byteDelayMs;
   if (name == "--reply-delay-ms") return &o->replyDelayMs;
+  if (name == "--deaf-for-ms") return &o->deafForMs;
   if (name == "--flood-stall-ms") return &o->floodStallMs;
   if (name == "--vanish-linger-ms") return &o->vanishLingerMs;
   return nullptr;

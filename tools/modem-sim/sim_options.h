@@ -20,6 +20,7 @@ struct SimOptions {
   // What the modem answers.
   bool echo = true;
   std::string versionText = "SIMMODEM_V1.0";
+  std::string versionAfterDownload;
   std::string packetSizeText = "512";
 
   // Misbehaviour.
@@ -38,6 +39,7 @@ struct SimOptions {
   bool unsolicitedAfterEcho = false;
   std::int64_t byteDelayMs = 0;
   std::int64_t replyDelayMs = 0;
+  std::int64_t deafForMs = 0;
   std::int64_t floodStallMs = 1000;
   std::int64_t vanishLingerMs = 300;
 };
