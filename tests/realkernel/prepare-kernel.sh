@@ -11,7 +11,15 @@ set -euo pipefail
 cache=$1
 modules=(dummy_hcd libcomposite usb_f_acm usb_f_serial cdc-acm option)
 
-package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }'
+}
+package=$(kernel_package)
+if [[ -z "$package" && -f "$cache/stamp" ]]; then
+  echo "prepare-kernel: apt knows no kernel package; using the cached $(cut -d';' -f1 "$cache/stamp")"
+  exit 0
+fi
+[[ -n "$package" ]] || { apt-get update -qq && package=$(kernel_package); }
 [[ -n "$package" ]] || { echo "prepare-kernel: no kernel package behind linux-image-amd64" >&2; exit 1; }
 version=$(apt-cache show --no-all-versions "$package" | awk '/^Version:/ { print $2; exit }')
 stamp="$package $version; $(sha256sum /bin/busybox | cut -c1-16); ${modules[*]}"
