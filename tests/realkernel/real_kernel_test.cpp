@@ -175,17 +175,22 @@ TEST(RealKernel, ModemPulledMidDownloadFailsSoonWithoutFinishing) {
   const std::string readFailure =
       "ERROR: readChar failed with error code 5 as follows:\nInput/output error\n"
       "readchar: unable to read from UE for error 5.\n";
+  // The failed packet is the last one the modem received (its answer was
+  // lost) or the one after. The spinner moves after attempts 1, 11, 21, ...,
+  // the failed one too, so after the read errors.
   const std::size_t packetsReceived = received.size() - 3;
   bool matched = false;
-  for (std::size_t packets : {packetsReceived, packetsReceived + 1}) {
-    const std::string start = downloadOutput(packets, "");
+  for (std::size_t failed : {packetsReceived, packetsReceived + 1}) {
+    const std::string start = downloadOutput(failed - 1, "");
+    const std::string end =
+        spinnerFor(failed).substr(spinnerFor(failed - 1).size()) + kDownloadFailed;
     const std::string& out = download.out;
-    if (out.size() < start.size() + kDownloadFailed.size() || out.rfind(start, 0) != 0 ||
-        out.compare(out.size() - kDownloadFailed.size(), std::string::npos, kDownloadFailed) != 0) {
+    if (out.size() < start.size() + end.size() || out.rfind(start, 0) != 0 ||
+        out.compare(out.size() - end.size(), std::string::npos, end) != 0) {
       continue;
     }
-    const int failures = repeatsOf(
-        out.substr(start.size(), out.size() - start.size() - kDownloadFailed.size()), readFailure);
+    const int failures =
+        repeatsOf(out.substr(start.size(), out.size() - start.size() - end.size()), readFailure);
     matched = matched || (failures >= 0 && failures <= 50);
   }
   EXPECT_TRUE(matched) << download.out;
