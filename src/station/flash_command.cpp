@@ -1,17 +1,22 @@
 #include "station/flash_command.h"
 
 #include <chrono>
+#include <mutex>
 #include <random>
+#include <thread>
 
-#include "discovery/default_identities.h"
+#include "discovery/inventory.h"
 #include "platform/host_name.h"
+#include "platform/stop_signals.h"
 #include "platform/terminal.h"
 #include "station/flash_run.h"
+#include "station/identity_option.h"
 #include "station/iso_time.h"
 #include "station/json_events.h"
 #include "station/live_table.h"
 #include "station/plain_lines.h"
 #include "station/record_file.h"
+#include "station/station_version.h"
 #include "station/summary.h"
 
 namespace tarnwick {
@@ -107,15 +112,13 @@ class FlashCommand {
   bool identities(std::vector<DeviceIdentity>& ids) {
     for (const std::string& text : options_.ids) {
       DeviceIdentity identity;
-      if (!parseIdentity(text, identity)) {
-        usage("--id " + text + ": expected VID:PID, four hex digits each");
+      if (!station::parseIdentityOption(text, identity)) {
+        usage("--id: " + station::checkIdentityOption(text));
         return false;
       }
       ids.push_back(identity);
     }
-    if (ids.empty()) {
-      for (unsigned i = 0; i < kDefaultIdentityCount; ++i) ids.push_back(defaultIdentity(i));
-    }
+    if (ids.empty()) ids = defaultIdentityList();
     return true;
   }
 
@@ -298,18 +301,79 @@ class FlashCommand {
 
 }  // namespace
 
-bool parseIdentity(const std::string& text, DeviceIdentity& identity) {
-  if (text.size() != 9 || text[4] != ':') return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (i != 4 && !isHexDigit(text[i])) return false;
-  }
-  identity.vendorId = lowerCase(text.substr(0, 4));
-  identity.productId = lowerCase(text.substr(5, 4));
-  return true;
-}
-
 int runFlashCommand(const FlashOptions& options, FlashEnvironment& environment) {
   return FlashCommand(options, environment).run();
 }
+
+namespace station {
+namespace {
+
+std::string twoHexDigits(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02x", value & 0xFF);
+  return text;
+}
+
+std::string ttyName(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The inventory's modems as flash targets: only ports with a COM number can
+// be opened.
+FlashTarget targetOf(const InventoryModem& modem) {
+  FlashTarget target;
+  target.location = modem.location;
+  target.serial = modem.serial.value_or("");
+  target.vid = modem.vendorId;
+  target.pid = modem.productId;
+  for (const InventoryPort& port : modem.ports) {
+    if (!port.comNumber) continue;
+    target.ports.push_back(
+        {*port.comNumber, ttyName(port.ttyPath),
+         port.interfaceNumber ? twoHexDigits(*port.interfaceNumber) : std::string()});
+  }
+  return target;
+}
+
+int runOnContext(const FlashOptions& options, StationContext& context) {
+  // Workers ask whether their port is still there; one question at a time.
+  auto inventoryLock = std::make_shared<std::mutex>();
+  FlashEnvironment environment;
+  environment.listModems = [&context, inventoryLock](const std::vector<DeviceIdentity>& ids,
+                                                     std::vector<FlashTarget>& modems,
+                                                     std::string& why) {
+    std::lock_guard<std::mutex> hold(*inventoryLock);
+    std::vector<InventoryModem> found;
+    if (!takeInventory(context.inventory, ids, found)) {
+      why = "the system gives no USB device list";
+      return false;
+    }
+    for (const InventoryModem& modem : found) modems.push_back(targetOf(modem));
+    return true;
+  };
+  environment.makePort = context.makePort;
+  environment.stopRequested = [] { return tarnwick::stopRequested(); };
+  environment.sleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  environment.out = context.out;
+  environment.err = context.err;
+  environment.toolVersion = kStationVersion;
+  installStopHandlers();
+  const int status = runFlashCommand(options, environment);
+  stopHandlingDone();
+  return status;
+}
+
+}  // namespace
+
+void registerFlashCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
+  auto options = std::make_shared<FlashOptions>();
+  CLI::App* flash = addFlashOptions(app, *options);
+  flash->callback([options, &context, &chosen] {
+    chosen.run = [options, &context] { return runOnContext(*options, context); };
+  });
+}
+
+}  // namespace station
 
 }  // namespace tarnwick

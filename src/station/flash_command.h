@@ -10,6 +10,7 @@
 #include "platform/serial_port.h"
 #include "station/flash_options.h"
 #include "station/flash_target.h"
+#include "station/station_context.h"
 
 namespace tarnwick {
 
@@ -32,7 +33,11 @@ struct FlashEnvironment {
 // was aborted or the count was wrong, 2 bad invocation or no modem).
 int runFlashCommand(const FlashOptions& options, FlashEnvironment& environment);
 
-// "VID:PID" with four hex digits each, as the inventory matches them.
-bool parseIdentity(const std::string& text, DeviceIdentity& identity);
+namespace station {
 
+// Adds the `flash` subcommand to `app`; when the command line chooses it,
+// `chosen` runs it on the context's inventory and ports.
+void registerFlashCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen);
+
+}  // namespace station
 }  // namespace tarnwick

@@ -5,7 +5,7 @@
 #include "atlink/at_commands.h"
 #include "atlink/at_interface.h"
 #include "station/iso_time.h"
-#include "station/version_text.h"
+#include "station/modem_probe.h"
 #include "station/worker_sink.h"
 
 namespace tarnwick {
@@ -110,7 +110,7 @@ class Flash {
     std::string raw;
     std::string body;
     if (link_.sendCommand(at_command::kFirmwareVersion, raw, body)) {
-      record_.versionBefore = versionFromReply(raw, body);
+      record_.versionBefore = station::trimmedReplyText(body);
     } else {
       if (port_->refused()) return abort("version");
       sink_.appendLog("AT+CGMR failed: " + describeFailure(link_.lastFailure()) + "\n");
