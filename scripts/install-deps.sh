@@ -11,7 +11,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev googletest
           g++-mingw-w64-x86-64-posix mingw-w64 wine64
-          clang libclang-rt-14-dev valgrind util-linux)
+          clang libclang-rt-14-dev valgrind util-linux
+          libcli11-dev nlohmann-json3-dev libssl-dev)
 
 if [[ "${1:-}" == "--demo" ]]; then
   packages=(cmake ninja-build g++ util-linux)
