@@ -9,7 +9,7 @@
 #           program and the simulated modem, and unshare for the USB rig.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev googletest
+packages=(cmake ninja-build g++ libgtest-dev googletest libssl-dev nlohmann-json3-dev libcli11-dev
           g++-mingw-w64-x86-64-posix mingw-w64 wine64
           clang libclang-rt-14-dev valgrind util-linux)
 
