@@ -88,14 +88,12 @@ class Flash {
   bool connect() {
     if (target_.ports.empty()) return fail("connect", "the modem has no serial port");
     for (const FlashTarget::Port& port : target_.ports) {
-      sink_.setStage("connect");
       choosePort(port);
-      if (link_.initialise(port.comNumber)) {
-        StationEvent event = makeEvent(EventKind::Port);
-        event.port = port.comNumber;
-        events_.put(std::move(event));
-        return true;
-      }
+      StationEvent event = makeEvent(EventKind::Port);
+      event.port = port.comNumber;
+      events_.put(std::move(event));
+      sink_.setStage("connect");
+      if (link_.initialise(port.comNumber)) return true;
       if (port_->refused()) return abort("connect");
     }
     const bool opened = link_.lastFailure().kind != FailureKind::OpenFailed;

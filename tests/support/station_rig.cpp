@@ -12,11 +12,21 @@ const char kRigScript[] = TARNWICK_SOURCE_DIR "/tools/rig/run-in-usb-rig.sh";
 
 // The simulators of every plugged port, stopped with the rig.
 class SimulatedPorts {
+ public:
+  ModemSimProcess* simOf(std::size_t modem, std::size_t port) const {
+    return modem < byModem_.size() && port < byModem_[modem].size() ? byModem_[modem][port]
+                                                                    : nullptr;
+  }
+
  protected:
+  // The simulators started from here on belong to the next modem.
+  void nextModem() { byModem_.emplace_back(); }
+
   ModemSimProcess* startSim(const ModemSimOptions& options, std::string* error) {
     auto sim = std::make_unique<ModemSimProcess>();
     if (!sim->start(options, error)) return nullptr;
     sims_.push_back(std::move(sim));
+    if (!byModem_.empty()) byModem_.back().push_back(sims_.back().get());
     return sims_.back().get();
   }
 
@@ -24,7 +34,14 @@ class SimulatedPorts {
 
  private:
   std::vector<std::unique_ptr<ModemSimProcess>> sims_;
+  std::vector<std::vector<ModemSimProcess*>> byModem_;
 };
+
+std::string shellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
 
 class LinuxStationRig : public StationRig, SimulatedPorts {
  public:
@@ -34,6 +51,7 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
     for (const StationModemSpec& modem : modems) {
       FakeUsbModem device{modem.busPort, modem.ids.vendorId, modem.ids.productId, "0100",
                           modem.serial};
+      nextModem();
       for (const StationPortSpec& port : modem.ports) {
         if (!plugPort(device, port, error)) return false;
       }
@@ -49,7 +67,20 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
     return runProgram(launch, timeoutMs);
   }
 
+  RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs) override {
+    std::string command = shellQuoted(kRigScript) + " " + shellQuoted(sysfs_.sysRoot()) + " " +
+                          shellQuoted(sysfs_.devRoot()) + " " + TARNWICK_STATION_PROGRAM;
+    for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
+    ProcessSpec launch;
+    launch.argv = {"script", "-qefc", command, "/dev/null"};
+    launch.workingDir = work_.path();
+    return runProgram(launch, timeoutMs);
+  }
+
   std::string locationOf(const StationModemSpec& modem) const override { return modem.busPort; }
+  ModemSimProcess* sim(std::size_t modem, std::size_t port) const override {
+    return simOf(modem, port);
+  }
 
  private:
   // ttyUSB through usb-serial for COM1..100, ttyACM (CDC-ACM) above.
@@ -97,6 +128,7 @@ class WineStationRig : public StationRig, SimulatedPorts {
     for (const StationModemSpec& modem : modems) {
       WineModem entry{modem.ids.vendorId,    modem.ids.productId,  "0100", modem.serial,
                       modem.windowsLocation, modem.parentIdPrefix, {}};
+      nextModem();
       for (const StationPortSpec& port : modem.ports) {
         ModemSimProcess* sim = startSim(port.sim, error);
         if (sim == nullptr || !wine().linkComPort(port.comNumber, sim->ptyPath(), error)) {
@@ -115,6 +147,9 @@ class WineStationRig : public StationRig, SimulatedPorts {
 
   std::string locationOf(const StationModemSpec& modem) const override {
     return modem.windowsLocation;
+  }
+  ModemSimProcess* sim(std::size_t modem, std::size_t port) const override {
+    return simOf(modem, port);
   }
 
  private:

@@ -37,6 +37,19 @@ class StationRig {
   // Starts a simulator per port and makes `modems` the present modems.
   virtual bool plug(const std::vector<StationModemSpec>& modems, std::string* error) = 0;
   virtual RunResult run(const std::vector<std::string>& arguments, int timeoutMs) = 0;
+  // Linux: runs it with a pseudo-terminal as its standard output (through
+  // util-linux's `script`); what it wrote there comes back in `out`.
+  virtual RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs) {
+    (void)arguments;
+    (void)timeoutMs;
+    RunResult result;
+    result.error = "no terminal runs on this build's rig";
+    return result;
+  }
+
+  // The simulator of port `port` of the `modem`-th modem plugged (counted
+  // over every `plug`); null when there is none.
+  virtual ModemSimProcess* sim(std::size_t modem, std::size_t port) const = 0;
 
   // The location the build shows for `modem`.
   virtual std::string locationOf(const StationModemSpec& modem) const = 0;
