@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tarnwick needs on a Debian machine:
 # the native toolchain and GoogleTest, the MinGW-w64 cross compiler for the
-# Windows program, Wine to run it, clang's libFuzzer for the fuzz targets and
-# valgrind. Does nothing when everything is there already.
+# Windows program, Wine to run it, clang's libFuzzer for the fuzz targets,
+# valgrind, and QEMU with static busybox for the real-kernel guest (its kernel
+# package is fetched with apt-get download and unpacked with dpkg-deb, both
+# part of every Debian). Does nothing when everything is there already.
 #
 # usage: install-deps.sh [--demo]
 #   --demo  only what the demo needs: the native toolchain to build the Linux
@@ -12,7 +14,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev googletest
           g++-mingw-w64-x86-64-posix mingw-w64 wine64
           clang libclang-rt-14-dev valgrind util-linux
-          libcli11-dev nlohmann-json3-dev libssl-dev)
+          libcli11-dev nlohmann-json3-dev libssl-dev
+          qemu-system-x86 busybox-static)
 
 if [[ "${1:-}" == "--demo" ]]; then
   packages=(cmake ninja-build g++ util-linux)

@@ -72,6 +72,17 @@ bool PtyDevice::open(std::string* error) {
   return raw;
 }
 
+bool PtyDevice::openExisting(const std::string& path, std::string* error) {
+  masterFd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (masterFd_ < 0) {
+    *error = systemError(("open " + path).c_str());
+    return false;
+  }
+  existingTty_ = true;
+  slavePath_ = path;
+  return makeRaw(masterFd_, error);
+}
+
 bool PtyDevice::createLink(const std::string& linkPath, std::string* error) {
   struct stat info;
   if (lstat(linkPath.c_str(), &info) == 0) {
@@ -105,6 +116,11 @@ void PtyDevice::vanish() {
 // slave opened for the moment reaches it.
 void PtyDevice::discardUnreadOutput() {
   if (masterFd_ < 0) return;
+  // On an existing tty the simulator's own output queue is what is left.
+  if (existingTty_) {
+    tcflush(masterFd_, TCOFLUSH);
+    return;
+  }
   const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (slave < 0) return;
   tcflush(slave, TCIFLUSH);

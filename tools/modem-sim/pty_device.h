@@ -17,6 +17,11 @@ class PtyDevice {
 
   bool open(std::string* error);
 
+  // Serves the existing tty at `path` instead of a pseudo-terminal, e.g. the
+  // gadget side /dev/ttyGSn of a USB serial function: the simulator reads and
+  // writes it directly, in raw mode. Clients are on the tty's other end.
+  bool openExisting(const std::string& path, std::string* error);
+
   // Creates `linkPath` as a symlink to the slave. A stale symlink there is
   // replaced; any other file makes this fail.
   bool createLink(const std::string& linkPath, std::string* error);
@@ -34,6 +39,7 @@ class PtyDevice {
   void removeLink();
 
   int masterFd_ = -1;
+  bool existingTty_ = false;
   std::string slavePath_;
   std::string linkPath_;
 };

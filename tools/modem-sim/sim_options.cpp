@@ -18,6 +18,8 @@ struct OptionSpec {
 
 const std::vector<OptionSpec>& optionSpecs() {
   static const std::vector<OptionSpec> descriptors = {
+      {"--tty", ValueKind::Path, "PATH",
+       "serve the existing tty PATH (e.g. a USB gadget's /dev/ttyGS0) instead of a pty"},
       {"--link", ValueKind::Path, "PATH", "also create symlink PATH to the pty (removed at exit)"},
       {"--image-out", ValueKind::Path, "PATH", "write the received image to PATH at AT%DNL=0"},
       {"--log", ValueKind::Path, "PATH", "append every command received to PATH, one per line"},
@@ -83,6 +85,7 @@ bool* flagTarget(const std::string& name, SimOptions* o) {
 }
 
 std::string* textTarget(const std::string& name, SimOptions* o) {
+  if (name == "--tty") return &o->ttyPath;
   if (name == "--link") return &o->linkPath;
   if (name == "--image-out") return &o->imageOut;
   if (name == "--log") return &o->logPath;

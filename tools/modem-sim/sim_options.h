@@ -12,6 +12,7 @@ using PositionSet = std::set<std::uint64_t>;
 
 struct SimOptions {
   // Where the simulated device lives and what it leaves behind.
+  std::string ttyPath;            // existing tty to serve instead of a pty
   std::string linkPath;           // symlink to the pty slave, empty for none
   std::string imageOut;           // file that receives the image at AT%DNL=0
   std::string logPath;            // command log, empty for none
