@@ -14,6 +14,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev googletest
           g++-mingw-w64-x86-64-posix mingw-w64 wine64
           clang libclang-rt-14-dev valgrind util-linux
+          libcli11-dev nlohmann-json3-dev libssl-dev
           qemu-system-x86 busybox-static)
 
 if [[ "${1:-}" == "--demo" ]]; then

@@ -18,9 +18,12 @@ build() {
 build windows
 build native
 build native-asan
+build native-tsan
 
 # Sanitized unit and integration tests.
-ctest --test-dir build/native-asan --output-on-failure -L 'unit|integration' -j 2
+ctest --test-dir build/native-asan --output-on-failure -L 'unit|integration|station' -j 2
+# The station's workers and their shared queue and views under ThreadSanitizer.
+ctest --test-dir build/native-tsan --output-on-failure -L station -j 2
 # The shipped programs end to end.
 ctest --test-dir build/native --output-on-failure -L e2e
 # The Linux program on the kernel's own USB stack, in one QEMU guest.

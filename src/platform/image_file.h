@@ -23,6 +23,16 @@ class ImageFile {
   // system reports an error; `got` is 0 at the end of the file.
   virtual bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) = 0;
 
+  // Reads up to `capacity` bytes at `offset` without moving the position
+  // `read` uses, so several threads may read one open file at once, each
+  // at its own offset. False on a system error, and from files that cannot
+  // read at an offset; `got` is 0 at the end of the file.
+  virtual bool readAt(std::uint64_t /*offset*/, unsigned char* /*buffer*/, std::size_t /*capacity*/,
+                      std::size_t& got) {
+    got = 0;
+    return false;
+  }
+
   // True while the file is still the one opened, in the state it was opened
   // in (same file, size and times). Where the system keeps other writers
   // out while it is open, that always holds.

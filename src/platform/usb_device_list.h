@@ -32,8 +32,7 @@ class UsbDeviceList {
   // Reads the value "PortName" of the current device's hardware key into
   // `buffer`, exactly as stored (it may lack a terminator). False when the
   // device has no such key or value, or the value is larger than `capacity`.
-  virtual bool readPortName(char* buffer, std::uint32_t capacity,
-                            std::uint32_t& delivered) = 0;
+  virtual bool readPortName(char* buffer, std::uint32_t capacity, std::uint32_t& delivered) = 0;
 
   // Releases the snapshot taken by `open`.
   virtual void close() = 0;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -124,6 +125,30 @@ TEST_F(ModemSimFaultTest, VersionTextAndCgmrErrorShapeTheVersionAnswer) {
   SimClient client;
   ASSERT_TRUE(client.open(sim.ptyPath())) << client.error();
   EXPECT_EQ(client.transact("AT+CGMR"), errorReply("AT+CGMR"));
+  EXPECT_EQ(client.transact("AT"), okReply("AT"));
+}
+
+// With no client on its pty the master reads as hung up; the simulator
+// neither ends nor spins on that, and serves the client that comes.
+TEST_F(ModemSimFaultTest, WaitingForAClientCostsAlmostNoProcessorTime) {
+  ModemSimProcess sim;
+  std::string error;
+  ASSERT_TRUE(sim.start({}, &error)) << error;
+  auto cpuTicks = [&] {
+    std::ifstream stat("/proc/" + std::to_string(sim.pid()) + "/stat");
+    std::string field;
+    long ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i) {
+      if (i == 14 || i == 15) ticks += std::stol(field);  // utime, stime
+    }
+    return ticks;
+  };
+  const long before = cpuTicks();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  EXPECT_LT(cpuTicks() - before, 20);  // a spinning loop would take about 100
+  EXPECT_TRUE(sim.running());
+  SimClient client;
+  ASSERT_TRUE(client.open(sim.ptyPath())) << client.error();
   EXPECT_EQ(client.transact("AT"), okReply("AT"));
 }
 

@@ -67,6 +67,7 @@ std::string FakeSysfs::usbDeviceDir(const FakeUsbModem& modem) {
     writeFile(dir / "idVendor", modem.vendorId + "\n");
     writeFile(dir / "idProduct", modem.productId + "\n");
     writeFile(dir / "bcdDevice", modem.revision + "\n");
+    if (modem.serial) writeFile(dir / "serial", *modem.serial + "\n");
   }
   return dir.string();
 }

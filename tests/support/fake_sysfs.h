@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tarnwick::testing {
@@ -11,6 +12,8 @@ struct FakeUsbModem {
   std::string vendorId;
   std::string productId;
   std::string revision;  // bcdDevice
+  std::optional<std::string> serial =
+      std::nullopt;  // the `serial` attribute's text; no file when none
 };
 
 // A sysfs tree and a device directory under a fresh temporary directory,

@@ -7,6 +7,7 @@ namespace {
 
 constexpr char kUsbEnumKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\USB\\";
 constexpr char kPortsClassGuid[] = "{4d36e978-e325-11ce-bfc1-08002be10318}";
+constexpr char kUsbClassGuid[] = "{36fc9e60-c465-11cf-8056-444553540000}";
 constexpr char kInstanceName[] = "7&7a1b2c3&0&1";
 constexpr std::string::size_type kLongestIdInKeyName = 100;
 
@@ -50,7 +51,67 @@ std::string usbIds(const std::string& vendorId, const std::string& productId) {
   return "USB\\VID_" + vendorId + "&PID_" + productId;
 }
 
+std::string stringValue(const std::string& name, const std::string& value) {
+  return "\"" + name + "\"=hex(1):" + hexBytes(value) + "\r\n";
+}
+
+// One instance key with its Device Parameters when it has a port.
+std::string instanceSection(const std::string& instanceKey, const std::string& hardwareIds,
+                            const char* classGuid, const std::string& extraValues,
+                            const std::string& portName) {
+  std::string text = std::string("[") + kUsbEnumKey + instanceKey + "]\r\n";
+  text += "\"HardwareID\"=hex(7):" + hexBytes(hardwareIds) + "\r\n";
+  text += std::string("\"ClassGUID\"=\"") + classGuid + "\"\r\n" + extraValues + "\r\n";
+  if (!portName.empty()) {
+    text += std::string("[") + kUsbEnumKey + instanceKey + "\\Device Parameters]\r\n";
+    text += stringValue("PortName", portName) + "\r\n";
+  }
+  return text;
+}
+
+bool isComposite(const WineModem& modem) {
+  return modem.ports.size() != 1 || !modem.ports.front().interfaceNumber.empty();
+}
+
+std::string modemInstanceName(const WineModem& modem) {
+  if (modem.serial) return *modem.serial;
+  std::string digits = modem.parentIdPrefix.empty() ? "1A2B3C4D" : modem.parentIdPrefix;
+  return "5&" + keySafe(digits) + "&0&1";
+}
+
 }  // namespace
+
+std::vector<std::string> wineModemDeviceKeys(const WineModem& modem) {
+  const std::string device = "VID_" + modem.vendorId + "&PID_" + modem.productId;
+  std::vector<std::string> keys = {device};
+  if (!isComposite(modem)) return keys;
+  for (const WineModem::Port& port : modem.ports)
+    keys.push_back(device + "&MI_" + port.interfaceNumber);
+  return keys;
+}
+
+std::string wineModemSections(const WineModem& modem) {
+  const std::string ids = usbIds(modem.vendorId, modem.productId);
+  const std::string rev = "&REV_" + modem.revision;
+  const std::string parentKey =
+      wineModemDeviceKeys(modem).front() + "\\" + modemInstanceName(modem);
+  const std::string location = stringValue("LocationInformation", modem.location);
+  if (!isComposite(modem)) {
+    return instanceSection(parentKey, multiString({ids + rev, ids}), kPortsClassGuid, location,
+                           modem.ports.front().portName);
+  }
+  std::string text =
+      instanceSection(parentKey, multiString({ids + rev, ids}), kUsbClassGuid,
+                      location + stringValue("ParentIdPrefix", modem.parentIdPrefix), "");
+  for (const WineModem::Port& port : modem.ports) {
+    const std::string mi = "&MI_" + port.interfaceNumber;
+    const std::string key = wineModemDeviceKeys(modem).front() + mi + "\\" + modem.parentIdPrefix +
+                            "&00" + port.interfaceNumber;
+    text += instanceSection(key, multiString({ids + rev + mi, ids + mi}), kPortsClassGuid, "",
+                            port.portName);
+  }
+  return text;
+}
 
 std::string multiString(const std::vector<std::string>& items) {
   std::string bytes;

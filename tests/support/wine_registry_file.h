@@ -43,4 +43,32 @@ std::string wineDeviceKeyName(int position, const WineUsbDevice& device);
 std::string wineUsbRegistryFile(const std::vector<std::string>& keysToDelete,
                                 const std::vector<WineUsbDevice>& devices, int firstPosition);
 
+// A physical modem as Windows' registry holds it. With one port and no
+// interface number it is a single device key USB\VID_v&PID_p\<instance>
+// holding HardwareID, LocationInformation and the port's PortName. Otherwise
+// it is composite: that key is the parent, holding ParentIdPrefix and
+// LocationInformation, and each port is an interface key
+// USB\VID_v&PID_p&MI_nn\<ParentIdPrefix>&00nn with its own PortName.
+struct WineModem {
+  std::string vendorId;
+  std::string productId;
+  std::string revision = "0100";
+  // The instance name: the USB serial. None: a name Windows makes up for a
+  // device without serial ("5&<prefix digits>&0&1").
+  std::optional<std::string> serial;
+  std::string location;        // LocationInformation, such as "Port_#0001.Hub_#0001"
+  std::string parentIdPrefix;  // such as "6&2a3b4c5d&0"; used when composite
+  struct Port {
+    std::string interfaceNumber;  // two hex digits; empty for a single-interface device
+    std::string portName;         // "COM71"
+  };
+  std::vector<Port> ports;
+};
+
+// The device keys (below HKLM\...\Enum\USB) that `modem` uses.
+std::vector<std::string> wineModemDeviceKeys(const WineModem& modem);
+
+// The .reg sections that create `modem` (no file header).
+std::string wineModemSections(const WineModem& modem);
+
 }  // namespace tarnwick::testing

@@ -160,6 +160,23 @@ bool WineRig::addUsbDevice(const WineUsbDevice& device, std::string* error) {
   return loadRegistryFile(wineUsbRegistryFile({}, {device}, position), {}, error);
 }
 
+bool WineRig::setModems(const std::vector<WineModem>& modems, std::string* error) {
+  if (!ready_) {
+    *error = "Wine rig not ready: " + error_;
+    return false;
+  }
+  const std::vector<std::string> oldKeys = deviceKeys_;
+  std::string text = wineUsbRegistryFile(oldKeys, {}, 0);
+  deviceKeys_.clear();
+  for (const WineModem& modem : modems) {
+    for (const std::string& key : wineModemDeviceKeys(modem)) {
+      if (!contains(deviceKeys_, key)) deviceKeys_.push_back(key);
+    }
+    text += wineModemSections(modem);
+  }
+  return loadRegistryFile(text, oldKeys, error);
+}
+
 bool WineRig::clearUsbDevices(std::string* error) {
   return setUsbDevices({}, error);
 }

@@ -38,6 +38,9 @@ class WineRig {
   bool setUsbDevices(const std::vector<WineUsbDevice>& devices, std::string* error);
   // Adds one USB device, listed after those already there.
   bool addUsbDevice(const WineUsbDevice& device, std::string* error);
+  // Replaces the rig's USB devices with the physical modems `modems`
+  // (instance keys named by serial, composite ones with their interfaces).
+  bool setModems(const std::vector<WineModem>& modems, std::string* error);
   // Removes every USB device the rig added.
   bool clearUsbDevices(std::string* error);
 

@@ -73,6 +73,19 @@ class PosixImageFile : public ImageFile {
     }
   }
 
+  bool readAt(std::uint64_t offset, unsigned char* buffer, std::size_t capacity,
+              std::size_t& got) override {
+    got = 0;
+    for (;;) {
+      ssize_t count = ::pread(fd_, buffer, capacity, static_cast<off_t>(offset));
+      if (count >= 0) {
+        got = static_cast<std::size_t>(count);
+        return true;
+      }
+      if (errno != EINTR) return false;
+    }
+  }
+
   void close() override {
     if (fd_ < 0) return;
     ::close(fd_);

@@ -62,17 +62,22 @@ bool readHexAttribute(const fs::path& file, std::size_t width, std::string& valu
   return true;
 }
 
-bool readInterfaceIds(const fs::path& interfaceDir, UsbInterfaceIds& ids) {
-  const fs::path usbDevice = interfaceDir.parent_path();
-  return readHexAttribute(interfaceDir / "bInterfaceNumber", 2, ids.interfaceNumber) &&
-         readHexAttribute(usbDevice / "idVendor", 4, ids.vendorId) &&
+bool readDeviceIds(const fs::path& usbDevice, UsbInterfaceIds& ids) {
+  return readHexAttribute(usbDevice / "idVendor", 4, ids.vendorId) &&
          readHexAttribute(usbDevice / "idProduct", 4, ids.productId) &&
          readHexAttribute(usbDevice / "bcdDevice", 4, ids.revision);
 }
 
+bool readInterfaceIds(const fs::path& interfaceDir, UsbInterfaceIds& ids) {
+  return readHexAttribute(interfaceDir / "bInterfaceNumber", 2, ids.interfaceNumber) &&
+         readDeviceIds(interfaceDir.parent_path(), ids);
+}
+
+// The list for the interface when `ids` has an interface number, else for
+// the device itself.
 std::string hardwareIdList(const UsbInterfaceIds& ids) {
   const std::string device = "USB\\VID_" + ids.vendorId + "&PID_" + ids.productId;
-  const std::string interface = "&MI_" + ids.interfaceNumber;
+  const std::string interface = ids.interfaceNumber.empty() ? "" : "&MI_" + ids.interfaceNumber;
   std::string list = device + "&REV_" + ids.revision + interface;
   list.push_back('\0');
   list += device + interface;
@@ -81,28 +86,43 @@ std::string hardwareIdList(const UsbInterfaceIds& ids) {
   return list;
 }
 
-bool deviceNodePresent(const fs::path& node) {
-  std::error_code error;
-  return fs::is_character_file(fs::status(node, error));
+}  // namespace
+
+bool describeSysfsUsbTty(const std::string& sysRoot, const std::string& ttyName, SysfsUsbTty& tty) {
+  fs::path interfaceDir;
+  UsbInterfaceIds ids;
+  if (!findInterfaceDir(fs::path(sysRoot) / "class" / "tty" / ttyName, interfaceDir) ||
+      !readInterfaceIds(interfaceDir, ids)) {
+    return false;
+  }
+  tty.interfaceDir = interfaceDir.string();
+  tty.usbDeviceDir = interfaceDir.parent_path().string();
+  tty.hardwareIds = hardwareIdList(ids);
+  return true;
 }
 
-}  // namespace
+bool sysfsUsbDeviceHardwareIds(const std::string& usbDeviceDir, std::string& hardwareIds) {
+  UsbInterfaceIds ids;
+  if (!readDeviceIds(usbDeviceDir, ids)) return false;
+  hardwareIds = hardwareIdList(ids);
+  return true;
+}
 
 bool describeSysfsUsbPort(const std::string& sysRoot, const std::string& devRoot,
                           const std::string& ttyName, SysfsUsbPort& port) {
   const int comNumber = comNumberForTtyName(ttyName);
-  fs::path interfaceDir;
-  UsbInterfaceIds ids;
-  if (comNumber == 0 ||
-      !findInterfaceDir(fs::path(sysRoot) / "class" / "tty" / ttyName, interfaceDir) ||
-      !readInterfaceIds(interfaceDir, ids)) {
-    return false;
-  }
+  SysfsUsbTty tty;
+  if (comNumber == 0 || !describeSysfsUsbTty(sysRoot, ttyName, tty)) return false;
   port.ttyName = ttyName;
-  port.hardwareIds = hardwareIdList(ids);
-  port.hasPortName = deviceNodePresent(fs::path(devRoot) / ttyName);
+  port.hardwareIds = tty.hardwareIds;
+  port.hasPortName = sysfsDeviceNodePresent(devRoot, ttyName);
   port.portName = port.hasPortName ? "COM" + std::to_string(comNumber) + '\0' : std::string();
   return true;
+}
+
+bool sysfsDeviceNodePresent(const std::string& devRoot, const std::string& ttyName) {
+  std::error_code error;
+  return fs::is_character_file(fs::status(fs::path(devRoot) / ttyName, error));
 }
 
 }  // namespace tarnwick

@@ -15,6 +15,24 @@ struct SysfsUsbPort {
   std::string portName;
 };
 
+// Where a USB serial tty sits in sysfs: the interface that carries it, the
+// USB device of that interface (both resolved, absolute paths), and the
+// hardware-id list described below.
+struct SysfsUsbTty {
+  std::string interfaceDir;
+  std::string usbDeviceDir;
+  std::string hardwareIds;
+};
+
+// Describes tty `ttyName` as a port of a USB interface, whatever its name
+// (see below for the rules); false when it is none.
+bool describeSysfsUsbTty(const std::string& sysRoot, const std::string& ttyName, SysfsUsbTty& tty);
+
+// The hardware-id list Windows shows for the USB device at `usbDeviceDir`
+// itself: USB\VID_vvvv&PID_pppp&REV_rrrr NUL USB\VID_vvvv&PID_pppp NUL NUL.
+// False when its attributes cannot be read.
+bool sysfsUsbDeviceHardwareIds(const std::string& usbDeviceDir, std::string& hardwareIds);
+
 // Describes tty `ttyName` from <sysRoot>/class/tty/<ttyName>. False when the
 // tty has no COM number or is not a port of a USB interface:
 //  - its `device` link must resolve to a directory whose `subsystem` link
@@ -30,5 +48,8 @@ struct SysfsUsbPort {
 // only when <devRoot>/<ttyName> is a character device, or a link to one.
 bool describeSysfsUsbPort(const std::string& sysRoot, const std::string& devRoot,
                           const std::string& ttyName, SysfsUsbPort& port);
+
+// True when <devRoot>/<ttyName> is a character device, or a link to one.
+bool sysfsDeviceNodePresent(const std::string& devRoot, const std::string& ttyName);
 
 }  // namespace tarnwick

@@ -20,6 +20,8 @@ class Win32ImageFile final : public ImageFile {
   bool open(const std::string& path) override;
   std::uint64_t size() override;
   bool read(unsigned char* buffer, std::size_t capacity, std::size_t& got) override;
+  bool readAt(std::uint64_t offset, unsigned char* buffer, std::size_t capacity,
+              std::size_t& got) override;
   void close() override;
 
  private:
@@ -63,6 +65,25 @@ bool Win32ImageFile::read(unsigned char* buffer, std::size_t capacity, std::size
   DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
   DWORD count = 0;
   if (!ReadFile(file_, buffer, wanted, &count, nullptr)) return false;
+  got = count;
+  return true;
+}
+
+// An offset in the OVERLAPPED block of a synchronous handle reads there
+// without disturbing other readers of the same handle.
+bool Win32ImageFile::readAt(std::uint64_t offset, unsigned char* buffer, std::size_t capacity,
+                            std::size_t& got) {
+  got = 0;
+  if (file_ == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFull);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, MAXDWORD));
+  DWORD count = 0;
+  if (!ReadFile(file_, buffer, wanted, &count, &at)) return GetLastError() == ERROR_HANDLE_EOF;
   got = count;
   return true;
 }

@@ -1,0 +1,379 @@
+#include "station/flash_command.h"
+
+#include <chrono>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "discovery/inventory.h"
+#include "platform/host_name.h"
+#include "platform/stop_signals.h"
+#include "platform/terminal.h"
+#include "station/flash_run.h"
+#include "station/identity_option.h"
+#include "station/iso_time.h"
+#include "station/json_events.h"
+#include "station/live_table.h"
+#include "station/plain_lines.h"
+#include "station/record_file.h"
+#include "station/station_version.h"
+#include "station/summary.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr int kExpectWaitMs = 10000;
+constexpr int kExpectPollMs = 250;
+
+constexpr int kExitPassed = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void say(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::string lowerCase(std::string text) {
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
+}
+
+// Numeric interface of a port ("MI_02", "02", "2"); -1 when unknown.
+int interfaceNumber(const std::string& text) {
+  std::string digits = text.rfind("MI_", 0) == 0 ? text.substr(3) : text;
+  if (digits.empty() || digits.size() > 2) return -1;
+  for (char c : digits) {
+    if (!isHexDigit(c)) return -1;
+  }
+  return std::stoi(digits, nullptr, 16);
+}
+
+std::string runId() {
+  std::random_device random;
+  char suffix[9];
+  std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+  std::string when = isoTimeUtc(std::chrono::system_clock::now());
+  std::string compact;
+  for (char c : when.substr(0, 19)) {
+    if (c != '-' && c != ':') compact.push_back(c);
+  }
+  return compact + "Z-" + suffix;
+}
+
+class FlashCommand {
+ public:
+  FlashCommand(const FlashOptions& options, FlashEnvironment& environment)
+      : options_(options), env_(environment), human_(options.json ? env_.err : env_.out) {}
+
+  int run() {
+    std::vector<DeviceIdentity> ids;
+    if (!identities(ids)) return kExitUsage;
+    std::string why;
+    if (!image_.open(options_.image, why)) {
+      return usage("image " + options_.image + " cannot be used: " + why);
+    }
+    if (!options_.record.empty() && !records_.open(options_.record, why)) {
+      return usage("record file " + options_.record + " cannot be opened: " + why);
+    }
+    std::vector<FlashTarget> present;
+    if (!findModems(ids, present, why)) return usage(why);
+    std::vector<FlashTarget> targets = chooseTargets(present);
+    recordBase();
+    startJson(targets);
+    if (targets.empty()) {
+      say(env_.err, "tarnwick-station: no modem found\n");
+      endJson(0, kExitUsage, nullptr);
+      return kExitUsage;
+    }
+    RunBoard board(targets, image_.size());
+    FlashRunOutcome outcome = flash(targets, present, board);
+    if (options_.progress != ProgressMode::None) say(human_, "\n" + summaryTable(board));
+    int status = board.count(FlashResult::Pass) == targets.size() ? kExitPassed : kExitFailed;
+    if (countWrong(targets.size())) status = kExitFailed;
+    if (!outcome.recordsWritten) {
+      say(env_.err, "tarnwick-station: a record could not be written to " + options_.record + "\n");
+      status = kExitFailed;
+    }
+    endJson(targets.size(), status, &board);
+    return status;
+  }
+
+ private:
+  int usage(const std::string& text) {
+    say(env_.err, "tarnwick-station: " + text + "\n");
+    return kExitUsage;
+  }
+
+  bool identities(std::vector<DeviceIdentity>& ids) {
+    for (const std::string& text : options_.ids) {
+      DeviceIdentity identity;
+      if (!station::parseIdentityOption(text, identity)) {
+        usage("--id: " + station::checkIdentityOption(text));
+        return false;
+      }
+      ids.push_back(identity);
+    }
+    if (ids.empty()) ids = defaultIdentityList();
+    return true;
+  }
+
+  // With --expect, the list is taken again until that many modems are
+  // there or 10 s have passed.
+  bool findModems(const std::vector<DeviceIdentity>& ids, std::vector<FlashTarget>& present,
+                  std::string& why) {
+    for (int waited = 0;; waited += kExpectPollMs) {
+      present.clear();
+      if (!env_.listModems(ids, present, why)) return false;
+      const std::size_t wanted = static_cast<std::size_t>(options_.expect);
+      if (options_.expect == 0 || present.size() >= wanted || waited >= kExpectWaitMs ||
+          env_.stopRequested()) {
+        return true;
+      }
+      env_.sleepMs(kExpectPollMs);
+    }
+  }
+
+  std::vector<FlashTarget> chooseTargets(const std::vector<FlashTarget>& present) {
+    std::vector<FlashTarget> targets;
+    if (!options_.ports.empty()) {
+      for (int port : options_.ports) namedPort(present, port, targets);
+      return targets;
+    }
+    for (FlashTarget target : present) {
+      if (options_.interface >= 0) keepInterface(target);
+      targets.push_back(target);
+    }
+    return targets;
+  }
+
+  // --port N: the modem owning COM N, on that port alone.
+  void namedPort(const std::vector<FlashTarget>& present, int port,
+                 std::vector<FlashTarget>& targets) {
+    for (const FlashTarget& modem : present) {
+      for (const FlashTarget::Port& candidate : modem.ports) {
+        if (candidate.comNumber != port) continue;
+        FlashTarget target = modem;
+        target.ports = {candidate};
+        targets.push_back(target);
+        return;
+      }
+    }
+    say(env_.err, "tarnwick-station: no modem found on COM" + std::to_string(port) + "\n");
+    missingPorts_ = true;
+  }
+
+  void keepInterface(FlashTarget& target) {
+    std::vector<FlashTarget::Port> kept;
+    for (const FlashTarget::Port& port : target.ports) {
+      if (interfaceNumber(port.interface) == options_.interface) kept.push_back(port);
+    }
+    target.ports = kept;
+  }
+
+  bool countWrong(std::size_t found) const {
+    if (missingPorts_) return true;
+    return options_.expect > 0 && found != static_cast<std::size_t>(options_.expect);
+  }
+
+  void recordBase() {
+    base_.run = runId();
+    base_.host = hostName();
+    base_.toolVersion = env_.toolVersion;
+    base_.image = image_.path();
+    base_.imageSize = image_.size();
+    base_.imageSha256 = image_.sha256();
+  }
+
+  FlashRunOutcome flash(const std::vector<FlashTarget>& targets,
+                        const std::vector<FlashTarget>& present, RunBoard& board) {
+    FlashRunSetup setup;
+    setup.targets = targets;
+    setup.jobs = options_.jobs;
+    setup.shared.recordBase = base_;
+    setup.shared.image = &image_;
+    setup.shared.makePort = env_.makePort;
+    setup.shared.portPresent = portPresence(present);
+    setup.records = options_.record.empty() ? nullptr : &records_;
+    setup.stopRequested = env_.stopRequested;
+    std::unique_ptr<RunView> view = humanView();
+    if (view) setup.views.push_back(view.get());
+    if (json_) setup.views.push_back(json_.get());
+    return runFlash(setup, board);
+  }
+
+  // A port is present while some modem of the identities found still has
+  // it; the device list is taken afresh for each question.
+  std::function<bool(int)> portPresence(const std::vector<FlashTarget>& present) {
+    std::vector<DeviceIdentity> ids;
+    for (const FlashTarget& modem : present)
+      ids.push_back({lowerCase(modem.vid), lowerCase(modem.pid)});
+    auto list = env_.listModems;
+    return [list, ids](int comNumber) {
+      std::vector<FlashTarget> now;
+      std::string why;
+      if (!list(ids, now, why)) return true;  // cannot tell: not called vanished
+      for (const FlashTarget& modem : now) {
+        for (const FlashTarget::Port& port : modem.ports) {
+          if (port.comNumber == comNumber) return true;
+        }
+      }
+      return false;
+    };
+  }
+
+  std::unique_ptr<RunView> humanView() {
+    switch (options_.progress) {
+      case ProgressMode::None:
+        return nullptr;
+      case ProgressMode::Plain:
+        return std::make_unique<PlainLines>(human_);
+      case ProgressMode::Tty:
+        enableTerminalEscapes(human_);
+        return std::make_unique<LiveTable>(human_);
+      case ProgressMode::Auto:
+        break;
+    }
+    if (isTerminal(human_) && enableTerminalEscapes(human_)) {
+      return std::make_unique<LiveTable>(human_);
+    }
+    return std::make_unique<PlainLines>(human_);
+  }
+
+  void startJson(const std::vector<FlashTarget>& targets) {
+    if (!options_.json) return;
+    json_ = std::make_unique<JsonEvents>(env_.out);
+    OrderedJson start;
+    start["run"] = base_.run;
+    start["tool_version"] = base_.toolVersion;
+    start["image"] = base_.image;
+    start["image_size"] = base_.imageSize;
+    start["image_sha256"] = base_.imageSha256;
+    start["host"] = base_.host;
+    json_->emit("run-start", start);
+    for (std::size_t index = 0; index < targets.size(); ++index) {
+      const FlashTarget& target = targets[index];
+      OrderedJson found;
+      found["modem"] = index;
+      found["location"] = target.location;
+      found["serial"] = target.serial;
+      found["vid"] = target.vid;
+      found["pid"] = target.pid;
+      OrderedJson ports = OrderedJson::array();
+      for (const FlashTarget::Port& port : target.ports) {
+        OrderedJson entry;
+        entry["port"] = "COM" + std::to_string(port.comNumber);
+        if (!port.tty.empty()) entry["tty"] = port.tty;
+        entry["interface"] = port.interface;
+        ports.push_back(entry);
+      }
+      found["ports"] = ports;
+      json_->emit("modem-found", found);
+    }
+  }
+
+  void endJson(std::size_t found, int status, const RunBoard* board) {
+    if (!json_) return;
+    OrderedJson end;
+    end["run"] = base_.run;
+    end["found"] = found;
+    if (options_.expect > 0) end["expected"] = options_.expect;
+    end["pass"] = board ? board->count(FlashResult::Pass) : 0;
+    end["fail"] = board ? board->count(FlashResult::Fail) : 0;
+    end["aborted"] = board ? board->count(FlashResult::Aborted) : 0;
+    end["exit_status"] = status;
+    json_->emit("run-end", end);
+  }
+
+  const FlashOptions& options_;
+  FlashEnvironment& env_;
+  std::FILE* human_;
+  ImageSource image_;
+  RecordFile records_;
+  ModemRecord base_;
+  std::unique_ptr<JsonEvents> json_;
+  bool missingPorts_ = false;
+};
+
+}  // namespace
+
+int runFlashCommand(const FlashOptions& options, FlashEnvironment& environment) {
+  return FlashCommand(options, environment).run();
+}
+
+namespace station {
+namespace {
+
+std::string twoHexDigits(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02x", value & 0xFF);
+  return text;
+}
+
+std::string ttyName(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The inventory's modems as flash targets: only ports with a COM number can
+// be opened.
+FlashTarget targetOf(const InventoryModem& modem) {
+  FlashTarget target;
+  target.location = modem.location;
+  target.serial = modem.serial.value_or("");
+  target.vid = modem.vendorId;
+  target.pid = modem.productId;
+  for (const InventoryPort& port : modem.ports) {
+    if (!port.comNumber) continue;
+    target.ports.push_back(
+        {*port.comNumber, ttyName(port.ttyPath),
+         port.interfaceNumber ? twoHexDigits(*port.interfaceNumber) : std::string()});
+  }
+  return target;
+}
+
+int runOnContext(const FlashOptions& options, StationContext& context) {
+  // Workers ask whether their port is still there; one question at a time.
+  auto inventoryLock = std::make_shared<std::mutex>();
+  FlashEnvironment environment;
+  environment.listModems = [&context, inventoryLock](const std::vector<DeviceIdentity>& ids,
+                                                     std::vector<FlashTarget>& modems,
+                                                     std::string& why) {
+    std::lock_guard<std::mutex> hold(*inventoryLock);
+    std::vector<InventoryModem> found;
+    if (!takeInventory(context.inventory, ids, found)) {
+      why = "the system gives no USB device list";
+      return false;
+    }
+    for (const InventoryModem& modem : found) modems.push_back(targetOf(modem));
+    return true;
+  };
+  environment.makePort = context.makePort;
+  environment.stopRequested = [] { return tarnwick::stopRequested(); };
+  environment.sleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  environment.out = context.out;
+  environment.err = context.err;
+  environment.toolVersion = kStationVersion;
+  installStopHandlers();
+  const int status = runFlashCommand(options, environment);
+  stopHandlingDone();
+  return status;
+}
+
+}  // namespace
+
+void registerFlashCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
+  auto options = std::make_shared<FlashOptions>();
+  CLI::App* flash = addFlashOptions(app, *options);
+  flash->callback([options, &context, &chosen] {
+    chosen.run = [options, &context] { return runOnContext(*options, context); };
+  });
+}
+
+}  // namespace station
+
+}  // namespace tarnwick

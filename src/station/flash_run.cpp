@@ -1,0 +1,59 @@
+#include "station/flash_run.h"
+
+#include <thread>
+
+#include "station/event_queue.h"
+#include "station/job_slots.h"
+
+namespace tarnwick {
+namespace {
+
+// The longest the reader waits for an event before it ticks the views and
+// looks at the stop request.
+constexpr int kTickMs = 50;
+
+}  // namespace
+
+FlashRunOutcome runFlash(FlashRunSetup& setup, RunBoard& board) {
+  FlashRunOutcome outcome;
+  EventQueue events;
+  std::atomic<bool> stop{false};
+  const int count = static_cast<int>(setup.targets.size());
+  JobSlots slots(setup.jobs > 0 && setup.jobs < count ? setup.jobs : count);
+  setup.shared.stop = &stop;
+  setup.shared.slots = &slots;
+
+  std::vector<std::thread> workers;
+  workers.reserve(setup.targets.size());
+  for (std::size_t index = 0; index < setup.targets.size(); ++index) {
+    workers.emplace_back([&setup, &events, index] {
+      Worker(setup.targets[index], index, setup.shared, events).run();
+    });
+  }
+
+  std::size_t ended = 0;
+  while (ended < setup.targets.size()) {
+    StationEvent event;
+    if (events.take(event, kTickMs)) {
+      board.apply(event);
+      if (event.kind == EventKind::ModemEnd) {
+        ++ended;
+        if (setup.records != nullptr && !setup.records->write(event.record)) {
+          outcome.recordsWritten = false;
+        }
+      }
+      for (RunView* view : setup.views) view->onEvent(event, board);
+    }
+    if (!stop.load() && setup.stopRequested()) {
+      stop.store(true);
+      slots.wakeAll();
+    }
+    const auto now = StationEvent::Clock::now();
+    for (RunView* view : setup.views) view->tick(board, now);
+  }
+  for (std::thread& worker : workers) worker.join();
+  for (RunView* view : setup.views) view->finish(board);
+  return outcome;
+}
+
+}  // namespace tarnwick

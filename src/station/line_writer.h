@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace tarnwick::station {
+
+// Writes whole lines to a stream from any thread: each line is written and
+// flushed under a lock, so lines never interleave and each reaches its
+// reader when it is ready. A failed write (a reader gone) is dropped.
+class LineWriter {
+ public:
+  explicit LineWriter(std::FILE* stream) : stream_(stream) {}
+
+  void write(const std::string& text);
+
+ private:
+  std::FILE* stream_;
+  std::mutex lock_;
+};
+
+}  // namespace tarnwick::station

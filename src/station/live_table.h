@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "station/run_view.h"
+
+namespace tarnwick {
+
+// On a terminal: one row per modem (location, port, version, state,
+// percent, KiB/s, ETA) and a totals line, redrawn in place at most ten
+// times a second, and once more when the run ends.
+class LiveTable final : public RunView {
+ public:
+  explicit LiveTable(std::FILE* out) : out_(out) {}
+
+  void tick(const RunBoard& board, StationEvent::Clock::time_point now) override;
+  void finish(const RunBoard& board) override { draw(board); }
+
+  // The table's text, without the cursor movements.
+  static std::string render(const RunBoard& board);
+
+ private:
+  void draw(const RunBoard& board);
+
+  std::FILE* out_;
+  std::size_t drawnLines_ = 0;
+  StationEvent::Clock::time_point lastDraw_{};
+};
+
+}  // namespace tarnwick

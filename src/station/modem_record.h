@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarnwick {
+
+enum class FlashResult { Pass, Fail, Aborted };
+
+const char* resultName(FlashResult result);  // "PASS", "FAIL", "ABORTED"
+
+// What is kept of one modem's flash: the record file's line and the
+// `modem-end` event.
+struct ModemRecord {
+  std::string run;
+  std::string host;
+  std::string toolVersion;
+  std::string location;
+  std::string serial;
+  std::string vid;
+  std::string pid;
+  int port = 0;
+  std::string tty;
+  std::string interface;
+  std::string versionBefore;
+  std::string image;
+  std::uint64_t imageSize = 0;
+  std::string imageSha256;
+  std::uint64_t bytesSent = 0;
+  std::uint64_t packets = 0;
+  std::string started;
+  std::string ended;
+  double seconds = 0;
+  double kibPerS = 0;
+  FlashResult result = FlashResult::Fail;
+  std::string stage;
+  std::string reason;
+  std::string log;
+};
+
+}  // namespace tarnwick

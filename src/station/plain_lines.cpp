@@ -1,0 +1,53 @@
+#include "station/plain_lines.h"
+
+#include <string>
+
+namespace tarnwick {
+namespace {
+
+constexpr auto kHeartbeatInterval = std::chrono::seconds(10);
+
+std::string modemLabel(const BoardRow& row) {
+  return row.location + " COM" + std::to_string(row.port);
+}
+
+}  // namespace
+
+void PlainLines::line(const std::string& text) {
+  const std::string withEnd = text + "\n";
+  std::fwrite(withEnd.data(), 1, withEnd.size(), out_);
+  std::fflush(out_);
+}
+
+void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
+  const BoardRow& row = board.rows()[event.modem];
+  switch (event.kind) {
+    case EventKind::Stage:
+      line(modemLabel(row) + ": " + event.stage);
+      break;
+    case EventKind::Version:
+      line(modemLabel(row) + ": version " + (row.version.empty() ? "unknown" : row.version));
+      break;
+    case EventKind::ModemEnd: {
+      const ModemRecord& record = event.record;
+      std::string text = modemLabel(row) + ": " + resultName(record.result);
+      if (record.result != FlashResult::Pass) text += " at " + record.stage + ": " + record.reason;
+      line(text);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void PlainLines::tick(const RunBoard& board, StationEvent::Clock::time_point now) {
+  if (now - lastHeartbeat_ < kHeartbeatInterval) return;
+  lastHeartbeat_ = now;
+  std::string text = "progress:";
+  for (const BoardRow& row : board.rows()) {
+    text += " " + row.location + " " + std::to_string(board.percent(row)) + "%";
+  }
+  line(text);
+}
+
+}  // namespace tarnwick

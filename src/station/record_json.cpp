@@ -1,0 +1,49 @@
+#include "station/record_json.h"
+
+#include <cmath>
+
+namespace tarnwick {
+namespace {
+
+// Seconds and rates to the millisecond / a thousandth of a KiB, so records
+// stay short and compare across builds.
+double rounded(double value) {
+  return std::round(value * 1000.0) / 1000.0;
+}
+
+}  // namespace
+
+OrderedJson recordJson(const ModemRecord& record) {
+  OrderedJson line;
+  line["run"] = record.run;
+  line["host"] = record.host;
+  line["tool_version"] = record.toolVersion;
+  line["location"] = record.location;
+  line["serial"] = record.serial;
+  line["vid"] = record.vid;
+  line["pid"] = record.pid;
+  line["port"] = "COM" + std::to_string(record.port);
+  if (!record.tty.empty()) line["tty"] = record.tty;
+  line["interface"] = record.interface;
+  line["version_before"] = record.versionBefore;
+  line["image"] = record.image;
+  line["image_size"] = record.imageSize;
+  line["image_sha256"] = record.imageSha256;
+  line["bytes_sent"] = record.bytesSent;
+  line["packets"] = record.packets;
+  line["started"] = record.started;
+  line["ended"] = record.ended;
+  line["seconds"] = rounded(record.seconds);
+  line["kib_per_s"] = rounded(record.kibPerS);
+  line["result"] = resultName(record.result);
+  line["stage"] = record.stage;
+  line["reason"] = record.reason;
+  line["log"] = record.log;
+  return line;
+}
+
+std::string jsonLine(const OrderedJson& value) {
+  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "station/modem_record.h"
+
+namespace tarnwick {
+
+using OrderedJson = nlohmann::ordered_json;
+
+// The record's fields in their documented order.
+OrderedJson recordJson(const ModemRecord& record);
+
+// One line of JSON without a line end. Bytes that are not UTF-8 (a modem's
+// log may hold any) are replaced rather than fail the line.
+std::string jsonLine(const OrderedJson& value);
+
+}  // namespace tarnwick

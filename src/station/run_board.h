@@ -1,0 +1,46 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "station/flash_target.h"
+#include "station/station_event.h"
+
+namespace tarnwick {
+
+// One modem's line on the board, as the views show it.
+struct BoardRow {
+  std::string location;
+  int port = 0;
+  std::string version;
+  std::string state = "waiting";  // the stage under way, then the result
+  bool ended = false;
+  std::uint64_t bytesSent = 0;
+  std::uint64_t imageSize = 0;
+  double kibPerS = 0;
+  double etaSeconds = -1;  // negative: unknown
+  StationEvent::Clock::time_point downloadSince{};
+  bool downloading = false;
+  ModemRecord record;  // once ended
+};
+
+// What the station knows of every modem, kept by the one thread that reads
+// the event queue, so the views need no lock.
+class RunBoard {
+ public:
+  explicit RunBoard(const std::vector<FlashTarget>& targets, std::uint64_t imageSize);
+
+  void apply(const StationEvent& event);
+
+  const std::vector<BoardRow>& rows() const { return rows_; }
+  int percent(const BoardRow& row) const;
+  std::size_t endedCount() const;
+  std::size_t count(FlashResult result) const;
+
+ private:
+  std::vector<BoardRow> rows_;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "station/modem_record.h"
+
+namespace tarnwick {
+
+// What a worker tells the rest of the station about its modem.
+enum class EventKind {
+  ModemStart,  // the worker has its turn and begins with the modem
+  Stage,       // the worker moves on to `stage`
+  Version,     // the version before the download is `text` (empty: unknown)
+  Port,        // the AT port is `port`
+  Progress,    // `bytesSent` of `imageSize` bytes acknowledged
+  ModemEnd,    // the worker is done: `record`
+};
+
+struct StationEvent {
+  using Clock = std::chrono::steady_clock;
+
+  EventKind kind = EventKind::Stage;
+  std::size_t modem = 0;  // index of the modem in the run
+  Clock::time_point at = Clock::now();
+  std::string stage;
+  std::string text;
+  int port = 0;
+  std::uint64_t bytesSent = 0;
+  std::uint64_t imageSize = 0;
+  ModemRecord record;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+#include "platform/serial_port.h"
+#include "station/event_queue.h"
+#include "station/flash_target.h"
+#include "station/image_source.h"
+#include "station/job_slots.h"
+#include "station/modem_record.h"
+
+namespace tarnwick {
+
+// What every worker of a run shares: read-only settings, the image, the
+// stop flag, the job slots.
+struct WorkerShared {
+  ModemRecord recordBase;  // run, host, tool version, image fields
+  ImageSource* image = nullptr;
+  std::function<std::unique_ptr<SerialPort>()> makePort = makeSystemSerialPort;
+  // Whether COM `comNumber` is still in the device list (for "vanished").
+  std::function<bool(int comNumber)> portPresent;
+  const std::atomic<bool>* stop = nullptr;
+  JobSlots* slots = nullptr;
+};
+
+// Flashes one modem on the calling thread with a link of its own: finds its
+// AT port, asks its version, downloads the image, closes the port, and puts
+// its events (the record last) on the queue.
+class Worker {
+ public:
+  Worker(const FlashTarget& target, std::size_t index, const WorkerShared& shared,
+         EventQueue& events)
+      : target_(target), index_(index), shared_(shared), events_(events) {}
+
+  void run();
+
+ private:
+  const FlashTarget& target_;
+  std::size_t index_;
+  const WorkerShared& shared_;
+  EventQueue& events_;
+};
+
+}  // namespace tarnwick

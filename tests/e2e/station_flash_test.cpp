@@ -1,0 +1,226 @@
+// tarnwick-station flash end to end on both builds: several simulated
+// modems at once, some misbehaving; every record, final state, stage, exit
+// status and JSON line, and the image each modem received.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "e2e/end_to_end.h"
+#include "support/station_rig.h"
+
+namespace tarnwick::testing {
+namespace {
+
+constexpr std::size_t kImageSize = 6000;  // 12 packets of 512 bytes
+constexpr int kRunLimitMs = 120000;
+
+struct Expected {
+  std::string result;
+  std::string stage;
+  std::string reason;  // the start of the reason
+  bool intact;
+};
+
+std::vector<nlohmann::json> jsonLines(const std::string& text) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_FALSE(parsed.is_discarded()) << "not JSON: " << line;
+    lines.push_back(parsed);
+  }
+  return lines;
+}
+
+StationModemSpec modemSpec(int number, std::vector<ModemSimOptions> ports) {
+  StationModemSpec modem;
+  modem.ids = defaultIds();
+  modem.serial = "SN" + std::to_string(1000 + number);
+  modem.busPort = "3-" + std::to_string(number);
+  modem.windowsLocation = "Port_#000" + std::to_string(number) + ".Hub_#0001";
+  modem.parentIdPrefix = "6&1a2b3c" + std::to_string(number) + "&0";
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    ports[i].logCommands = false;
+    StationPortSpec port;
+    port.interfaceNumber = ports.size() > 1 ? "0" + std::to_string(2 * i) : "";
+    port.comNumber = 10 + number * 4 + static_cast<int>(i);
+    port.sim = ports[i];
+    modem.ports.push_back(port);
+  }
+  return modem;
+}
+
+class StationFlash : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    rig_ = GetParam() == "windows" ? makeWineStationRig() : makeLinuxStationRig();
+  }
+
+  // Plugs `modems`, flashes them with JSON events and a record file, and
+  // checks each modem's record against `expected` (by modem).
+  void flashAndCheck(const std::vector<StationModemSpec>& modems,
+                     const std::vector<Expected>& expected, int exitStatus) {
+    std::string error;
+    ASSERT_TRUE(rig_->plug(modems, &error)) << error;
+    image_ = patternBytes(kImageSize, 11);
+    const std::string imagePath = work_.writeFile("image.bin", image_);
+    const std::string recordPath = work_.path() + "/records.jsonl";
+    RunResult run = rig_->run({"flash", programPath(imagePath), "--json", "--record",
+                               programPath(recordPath), "--progress", "plain"},
+                              kRunLimitMs);
+    ASSERT_TRUE(run.exitedWith(exitStatus)) << run.describe();
+
+    std::vector<nlohmann::json> events = jsonLines(run.out);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events.front()["event"], "run-start");
+    EXPECT_EQ(events.back()["event"], "run-end");
+    EXPECT_EQ(events.back()["exit_status"], exitStatus);
+    std::map<std::string, int> kinds;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+      EXPECT_EQ(events[i]["seq"], i + 1);
+      EXPECT_EQ(events[i]["time"].get<std::string>().back(), 'Z');
+      ++kinds[events[i]["event"].get<std::string>()];
+    }
+    EXPECT_EQ(kinds["modem-found"], static_cast<int>(modems.size()));
+    EXPECT_EQ(kinds["modem-start"], static_cast<int>(modems.size()));
+    EXPECT_EQ(kinds["modem-end"], static_cast<int>(modems.size()));
+    const std::string sha = events.front()["image_sha256"];
+    EXPECT_EQ(sha.size(), 64u);
+    EXPECT_EQ(sha.find_first_not_of("0123456789abcdef"), std::string::npos);
+
+    std::vector<nlohmann::json> records = jsonLines(readFile(recordPath));
+    ASSERT_EQ(records.size(), modems.size());
+    for (std::size_t m = 0; m < modems.size(); ++m)
+      checkModem(m, modems[m], records, expected[m], sha);
+    // Human text went to standard error: a summary naming every modem.
+    for (const StationModemSpec& modem : modems) {
+      EXPECT_NE(run.err.find(rig_->locationOf(modem)), std::string::npos) << run.err;
+    }
+  }
+
+  void checkModem(std::size_t m, const StationModemSpec& modem,
+                  const std::vector<nlohmann::json>& records, const Expected& expected,
+                  const std::string& sha) {
+    const std::string location = rig_->locationOf(modem);
+    const nlohmann::json* record = nullptr;
+    for (const nlohmann::json& line : records) {
+      if (line["location"] == location) record = &line;
+    }
+    ASSERT_NE(record, nullptr) << "no record for " << location;
+    SCOPED_TRACE(location + ": " + record->dump());
+    for (const char* field :
+         {"run",        "host",      "tool_version",   "serial", "vid",        "pid",
+          "port",       "interface", "version_before", "image",  "image_size", "image_sha256",
+          "bytes_sent", "packets",   "started",        "ended",  "seconds",    "kib_per_s",
+          "result",     "stage",     "reason",         "log"}) {
+      EXPECT_TRUE(record->contains(field)) << field;
+    }
+    EXPECT_EQ((*record)["serial"], *modem.serial);
+    EXPECT_EQ((*record)["image_sha256"], sha);
+    EXPECT_EQ((*record)["image_size"], kImageSize);
+    EXPECT_EQ((*record)["result"], expected.result);
+    EXPECT_EQ((*record)["stage"], expected.stage);
+    EXPECT_EQ((*record)["reason"].get<std::string>().rfind(expected.reason, 0), 0u);
+    if (expected.result == "PASS") {
+      EXPECT_EQ((*record)["bytes_sent"], kImageSize);
+      EXPECT_EQ((*record)["packets"], 12);
+      EXPECT_EQ((*record)["version_before"], "SIMMODEM_V1.0");
+    }
+    // The answering port's simulator is the last one tried.
+    std::string received;
+    ModemSimProcess* sim = rig_->sim(m, modem.ports.size() - 1);
+    ASSERT_NE(sim, nullptr);
+    EXPECT_EQ(sim->receivedImage(&received) && received == image_, expected.intact);
+  }
+
+  // A path as the build's program takes it: under Wine through drive Z:.
+  std::string programPath(const std::string& path) const {
+    return GetParam() == "windows" ? "Z:" + path : path;
+  }
+
+  std::unique_ptr<StationRig> rig_;
+  TempDir work_;
+  std::string image_;
+};
+
+TEST_P(StationFlash, EightModemsOneAnsweringErrorAtItsFifthPacket) {
+  std::vector<StationModemSpec> modems;
+  std::vector<Expected> expected;
+  for (int number = 1; number <= 8; ++number) {
+    ModemSimOptions sim;
+    if (number == 3) sim.errorAtPacket = 5;
+    modems.push_back(modemSpec(number, {sim}));
+    expected.push_back(number == 3 ? Expected{"FAIL", "packet 5 of 12", "ERROR answer", false}
+                                   : Expected{"PASS", "end", "", true});
+  }
+  flashAndCheck(modems, expected, 1);
+}
+
+TEST_P(StationFlash, VanishingSilentAndCompositeModemsEachEndOnTheirOwn) {
+  if (GetParam() == "windows") {
+    GTEST_SKIP() << "a vanishing tty under an open Wine port upsets the Wine server";
+  }
+  ModemSimOptions vanishing;
+  vanishing.vanishAtPacket = 3;
+  ModemSimOptions silent;
+  silent.silentAtCommand = 1;
+  const std::vector<StationModemSpec> modems = {
+      modemSpec(1, {ModemSimOptions{}}), modemSpec(2, {vanishing}), modemSpec(3, {silent}),
+      modemSpec(4, {silent, ModemSimOptions{}}),  // composite: its first port is silent
+  };
+  flashAndCheck(modems,
+                {{"PASS", "end", "", true},
+                 {"FAIL", "packet 3 of 12", "vanished (read error", false},
+                 {"FAIL", "handshake", "no answer within the budget", false},
+                 {"PASS", "end", "", true}},
+                1);
+}
+
+TEST_P(StationFlash, LiveTableInATerminalEndsWithEveryModemsState) {
+  if (GetParam() == "windows") GTEST_SKIP() << "the terminal run is Linux's";
+  ModemSimOptions failing;
+  failing.errorAtPacket = 2;
+  std::string error;
+  const std::vector<StationModemSpec> modems = {modemSpec(1, {ModemSimOptions{}}),
+                                                modemSpec(2, {failing})};
+  ASSERT_TRUE(rig_->plug(modems, &error)) << error;
+  const std::string imagePath = work_.writeFile("image.bin", patternBytes(kImageSize));
+  RunResult run = rig_->runInTerminal({"flash", imagePath}, kRunLimitMs);
+  ASSERT_TRUE(run.exitedWith(1)) << run.describe();
+  // The table redraws in place; the last drawing holds both results.
+  const std::size_t lastDraw = run.out.rfind("LOCATION");
+  ASSERT_NE(lastDraw, std::string::npos) << run.out;
+  const std::string last = run.out.substr(lastDraw);
+  EXPECT_NE(run.out.find("\x1b["), std::string::npos) << "drawn with cursor movements";
+  for (const char* expected : {"3-1", "PASS", "3-2", "FAIL", "packet 2 of 12"}) {
+    EXPECT_NE(last.find(expected), std::string::npos) << expected << " in\n" << last;
+  }
+}
+
+TEST_P(StationFlash, BadImageOrNoModemIsABadInvocation) {
+  std::string error;
+  ASSERT_TRUE(rig_->plug({}, &error)) << error;
+  const std::string imagePath = work_.writeFile("image.bin", patternBytes(100));
+  const std::vector<std::vector<std::string>> runs = {
+      {"flash", programPath(work_.path() + "/missing.bin")},
+      {"flash", programPath(work_.path())},
+      {"flash", programPath(imagePath)},  // no modem present
+      {"flash", programPath(imagePath), "--id", "12:34"},
+  };
+  const std::vector<std::string> complaints = {"cannot be used", "cannot be used", "no modem found",
+                                               "--id"};
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    RunResult run = rig_->run(runs[i], 30000);
+    EXPECT_TRUE(run.exitedWith(2)) << run.describe();
+    EXPECT_NE(run.err.find(complaints[i]), std::string::npos) << run.err;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, StationFlash, ::testing::Values("linux", "windows"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace tarnwick::testing

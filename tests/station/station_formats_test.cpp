@@ -1,0 +1,87 @@
+// The texts the station writes: SHA-256 digests, times, record fields in
+// their order, table layout.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "station/image_source.h"
+#include "station/iso_time.h"
+#include "station/record_json.h"
+#include "station/text_table.h"
+#include "support/temp_dir.h"
+
+namespace tarnwick::testing {
+namespace {
+
+TEST(ImageSha256, MatchesKnownDigestsAcrossReadBlocks) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      // 300000 x 'a' spans two of the hash's 256 KiB reads.
+      {std::string(300000, 'a'),
+       "12e1b9b179b29a4f7e5889b185d7ac71bff0ad1f49a7b391d0911b737a0f5381"},
+  };
+  TempDir dir;
+  for (const auto& [bytes, digest] : cases) {
+    ImageSource image;
+    std::string why;
+    ASSERT_TRUE(image.open(dir.writeFile("i.bin", bytes), why)) << why;
+    EXPECT_EQ(image.size(), bytes.size());
+    EXPECT_EQ(image.sha256(), digest) << bytes.size() << " bytes";
+  }
+}
+
+TEST(ImageSource, RefusesWhatIsNoReadableRegularFile) {
+  TempDir dir;
+  for (const std::string& path : {dir.path() + "/missing.bin", dir.path()}) {
+    ImageSource image;
+    std::string why;
+    EXPECT_FALSE(image.open(path, why)) << path;
+    EXPECT_FALSE(why.empty());
+  }
+}
+
+TEST(IsoTime, CalendarDatesInUtcToTheMillisecond) {
+  using namespace std::chrono;
+  const std::vector<std::pair<std::int64_t, std::string>> cases = {
+      {0, "1970-01-01T00:00:00.000Z"},
+      {951782400123, "2000-02-29T00:00:00.123Z"},
+      {1796601909999, "2026-12-07T00:05:09.999Z"},
+      {-1, "1969-12-31T23:59:59.999Z"},
+  };
+  for (const auto& [ms, text] : cases) {
+    EXPECT_EQ(isoTimeUtc(system_clock::time_point(
+                  duration_cast<system_clock::duration>(milliseconds(ms)))),
+              text);
+  }
+}
+
+TEST(RecordJson, FieldsInTheirOrderAndAnyLogBytesKept) {
+  ModemRecord record;
+  record.port = 7;
+  record.tty = "ttyUSB6";
+  record.result = FlashResult::Aborted;
+  record.log = std::string("bad \xff byte\n");
+  const std::string line = jsonLine(recordJson(record));
+  const nlohmann::ordered_json parsed = nlohmann::ordered_json::parse(line);
+  std::vector<std::string> keys;
+  for (const auto& item : parsed.items()) keys.push_back(item.key());
+  const std::vector<std::string> expected = {
+      "run",        "host",         "tool_version", "location",  "serial",         "vid",
+      "pid",        "port",         "tty",          "interface", "version_before", "image",
+      "image_size", "image_sha256", "bytes_sent",   "packets",   "started",        "ended",
+      "seconds",    "kib_per_s",    "result",       "stage",     "reason",         "log"};
+  EXPECT_EQ(keys, expected);
+  EXPECT_EQ(parsed["port"], "COM7");
+  EXPECT_EQ(parsed["result"], "ABORTED");
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+}
+
+TEST(TextTable, ColumnsAsWideAsTheirWidestCell) {
+  EXPECT_EQ(layOutColumns({{"A", "BB", "C"}, {"long", "x", ""}}), "A     BB  C\nlong  x\n");
+  EXPECT_EQ(minutesAndSeconds(65.4), "1:05");
+  EXPECT_EQ(minutesAndSeconds(-1), "-");
+}
+
+}  // namespace
+}  // namespace tarnwick::testing

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/modem_sim_process.h"
+#include "support/subprocess.h"
+#include "support/tool_rig.h"
+
+namespace tarnwick::testing {
+
+// One port of a modem in a station rig: a simulated modem of its own.
+struct StationPortSpec {
+  std::string interfaceNumber;  // two hex digits; empty: a single-interface device
+  int comNumber = 0;
+  ModemSimOptions sim;
+};
+
+// A physical modem as both builds should see it.
+struct StationModemSpec {
+  UsbIds ids;
+  std::optional<std::string> serial;
+  std::string busPort;          // Linux: the USB device's sysfs name and location, "3-4"
+  std::string windowsLocation;  // Windows: LocationInformation
+  std::string parentIdPrefix;   // Windows: composite devices' ParentIdPrefix
+  std::vector<StationPortSpec> ports;
+};
+
+// The station program of one build with simulated modems plugged in: the
+// Linux binary in the USB rig's mount namespace, or the .exe under Wine.
+class StationRig {
+ public:
+  virtual ~StationRig() = default;
+  virtual std::string name() const = 0;
+  // Starts a simulator per port and makes `modems` the present modems.
+  virtual bool plug(const std::vector<StationModemSpec>& modems, std::string* error) = 0;
+  virtual RunResult run(const std::vector<std::string>& arguments, int timeoutMs) = 0;
+  // Linux: runs it with a pseudo-terminal as its standard output (through
+  // util-linux's `script`); what it wrote there comes back in `out`.
+  virtual RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs) {
+    (void)arguments;
+    (void)timeoutMs;
+    RunResult result;
+    result.error = "no terminal runs on this build's rig";
+    return result;
+  }
+
+  // The simulator of port `port` of the `modem`-th modem plugged (counted
+  // over every `plug`); null when there is none.
+  virtual ModemSimProcess* sim(std::size_t modem, std::size_t port) const = 0;
+
+  // The location the build shows for `modem`.
+  virtual std::string locationOf(const StationModemSpec& modem) const = 0;
+};
+
+std::unique_ptr<StationRig> makeLinuxStationRig();
+std::unique_ptr<StationRig> makeWineStationRig();
+
+}  // namespace tarnwick::testing
