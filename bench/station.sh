@@ -66,7 +66,7 @@ start_sim() {
     --exit-after-ms 900000 >"$dir/sim.out" 2>"$dir/sim.err" </dev/null &
   SIM_PIDS+=($!)
   for ((i = 0; i < 100; i++)); do
-    pty=$(awk '/^PTY /{ print $2; exit }' "$dir/sim.out" 2>/dev/null)
+    pty=$(awk '/^PTY /{ print $2; exit }' "$dir/sim.out" 2>/dev/null || true)
     [[ -n "$pty" ]] && break
     sleep 0.05
   done
