@@ -3,7 +3,6 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, end-to-end tests of the
 # shipped Linux program and of the Windows program under Wine, short fuzz
 # runs, one download under valgrind, and a smoke run of the benchmark.
-# The Linux program also runs on a real kernel's USB stack in a QEMU guest.
 # Every test case carries its own time limit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,8 +25,6 @@ ctest --test-dir build/native-asan --output-on-failure -L 'unit|integration|stat
 ctest --test-dir build/native-tsan --output-on-failure -L station -j 2
 # The shipped programs end to end.
 ctest --test-dir build/native --output-on-failure -L e2e
-# The Linux program on the kernel's own USB stack, in one QEMU guest.
-ctest --test-dir build/native --output-on-failure -L realkernel
 
 for extra in scripts/test-*.sh; do
   [[ -e "$extra" ]] || continue
