@@ -5,16 +5,6 @@
 namespace tarnwick::testing {
 namespace {
 
-std::string spinnerFor(std::size_t packets) {
-  static const char kSpinner[] = {'/', '-', '\\', '|'};
-  std::string text;
-  for (std::size_t p = 0, i = 0; p < packets; p += 10, ++i) {
-    text += kSpinner[i % 4];
-    text += '\b';
-  }
-  return text;
-}
-
 TEST_P(EndToEnd, ImagesOfEverySizeArriveExactly) {
   for (std::size_t size : {0u, 1u, 511u, 512u, 513u, 1025u}) {
     SCOPED_TRACE(size);

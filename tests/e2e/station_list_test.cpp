@@ -36,14 +36,14 @@ class StationListEndToEnd : public ::testing::TestWithParam<std::string> {
 
   // What each modem's JSON line must hold, keyed by its location.
   Json expectedModem(std::size_t index) const {
-    const StationModemSpec& spec = modems_[index];
-    Json modem = {{"location", rig_->locationOf(spec)},
-                  {"serial", spec.serial ? Json(*spec.serial) : Json(nullptr)},
+    const StationModemSpec& expected = modems_[index];
+    Json modem = {{"location", rig_->locationOf(expected)},
+                  {"serial", expected.serial ? Json(*expected.serial) : Json(nullptr)},
                   {"vid", "2c7c"},
                   {"pid", "0125"},
                   {"revision", "0100"},
                   {"ports", Json::array()}};
-    for (const StationPortSpec& port : spec.ports) {
+    for (const StationPortSpec& port : expected.ports) {
       Json entry = {{"port", "COM" + std::to_string(port.comNumber)}};
       if (!isWindows()) entry["tty"] = "/dev/ttyUSB" + std::to_string(port.comNumber - 1);
       const bool hasInterface = !isWindows() || !port.interfaceNumber.empty();

@@ -69,16 +69,6 @@ void expectRun(const ProgramRun& run, int status, const std::string& out,
   EXPECT_EQ(run.err, err);
 }
 
-std::string spinnerFor(std::size_t packets) {
-  static const char kSpinner[] = {'/', '-', '\\', '|'};
-  std::string text;
-  for (std::size_t p = 0, i = 0; p < packets; p += 10, ++i) {
-    text += kSpinner[i % 4];
-    text += '\b';
-  }
-  return text;
-}
-
 std::string upperHex(const std::string& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string hex;

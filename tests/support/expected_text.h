@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tarnwick::testing {
@@ -29,6 +30,18 @@ inline const std::string kFinished =
 inline const std::string kFailedToFindUe = "Failed to find UE\n";
 inline const std::string kNotAnImageName = "invalid filename entered - not a .bin\n";
 inline const std::string kNoResponse = "No response from AT command\n";
+
+// What the spinner prints over a download of `packets` packets from its
+// first position: a character and a backspace every tenth packet attempt.
+inline std::string spinnerFor(std::size_t packets) {
+  static const char kSpinner[] = {'/', '-', '\\', '|'};
+  std::string text;
+  for (std::size_t p = 0, i = 0; p < packets; p += 10, ++i) {
+    text += kSpinner[i % 4];
+    text += '\b';
+  }
+  return text;
+}
 
 inline std::string startMessage(const std::string& path) {
   return "downloading " + path + " - \nthis will take up to 3 minutes.\n Please wait....\n\n";
