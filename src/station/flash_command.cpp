@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "discovery/inventory.h"
+#include "discovery/lower_case_text.h"
 #include "platform/host_name.h"
 #include "platform/stop_signals.h"
 #include "platform/terminal.h"
@@ -16,6 +17,7 @@
 #include "station/live_table.h"
 #include "station/plain_lines.h"
 #include "station/record_file.h"
+#include "station/run_setup.h"
 #include "station/station_version.h"
 #include "station/summary.h"
 
@@ -32,37 +34,6 @@ constexpr int kExitUsage = 2;
 void say(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
-}
-
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-std::string lowerCase(std::string text) {
-  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return text;
-}
-
-// Numeric interface of a port ("MI_02", "02", "2"); -1 when unknown.
-int interfaceNumber(const std::string& text) {
-  std::string digits = text.rfind("MI_", 0) == 0 ? text.substr(3) : text;
-  if (digits.empty() || digits.size() > 2) return -1;
-  for (char c : digits) {
-    if (!isHexDigit(c)) return -1;
-  }
-  return std::stoi(digits, nullptr, 16);
-}
-
-std::string runId() {
-  std::random_device random;
-  char suffix[9];
-  std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-  std::string when = isoTimeUtc(std::chrono::system_clock::now());
-  std::string compact;
-  for (char c : when.substr(0, 19)) {
-    if (c != '-' && c != ':') compact.push_back(c);
-  }
-  return compact + "Z-" + suffix;
 }
 
 class FlashCommand {
@@ -110,16 +81,10 @@ class FlashCommand {
   }
 
   bool identities(std::vector<DeviceIdentity>& ids) {
-    for (const std::string& text : options_.ids) {
-      DeviceIdentity identity;
-      if (!station::parseIdentityOption(text, identity)) {
-        usage("--id: " + station::checkIdentityOption(text));
-        return false;
-      }
-      ids.push_back(identity);
-    }
-    if (ids.empty()) ids = defaultIdentityList();
-    return true;
+    std::string why;
+    if (chosenIdentities(options_.ids, ids, why)) return true;
+    usage(why);
+    return false;
   }
 
   // With --expect, the list is taken again until that many modems are
@@ -180,14 +145,7 @@ class FlashCommand {
     return options_.expect > 0 && found != static_cast<std::size_t>(options_.expect);
   }
 
-  void recordBase() {
-    base_.run = runId();
-    base_.host = hostName();
-    base_.toolVersion = env_.toolVersion;
-    base_.image = image_.path();
-    base_.imageSize = image_.size();
-    base_.imageSha256 = image_.sha256();
-  }
+  void recordBase() { base_ = recordBaseFor(image_, env_.toolVersion); }
 
   FlashRunOutcome flash(const std::vector<FlashTarget>& targets,
                         const std::vector<FlashTarget>& present, RunBoard& board) {
@@ -211,7 +169,8 @@ class FlashCommand {
   std::function<bool(int)> portPresence(const std::vector<FlashTarget>& present) {
     std::vector<DeviceIdentity> ids;
     for (const FlashTarget& modem : present)
-      ids.push_back({lowerCase(modem.vid), lowerCase(modem.pid)});
+      ids.push_back({lowerCaseText(modem.vid.data(), static_cast<unsigned>(modem.vid.size())),
+                     lowerCaseText(modem.pid.data(), static_cast<unsigned>(modem.pid.size()))});
     auto list = env_.listModems;
     return [list, ids](int comNumber) {
       std::vector<FlashTarget> now;
@@ -226,53 +185,14 @@ class FlashCommand {
     };
   }
 
-  std::unique_ptr<RunView> humanView() {
-    switch (options_.progress) {
-      case ProgressMode::None:
-        return nullptr;
-      case ProgressMode::Plain:
-        return std::make_unique<PlainLines>(human_);
-      case ProgressMode::Tty:
-        enableTerminalEscapes(human_);
-        return std::make_unique<LiveTable>(human_);
-      case ProgressMode::Auto:
-        break;
-    }
-    if (isTerminal(human_) && enableTerminalEscapes(human_)) {
-      return std::make_unique<LiveTable>(human_);
-    }
-    return std::make_unique<PlainLines>(human_);
-  }
+  std::unique_ptr<RunView> humanView() { return humanViewFor(options_.progress, human_); }
 
   void startJson(const std::vector<FlashTarget>& targets) {
     if (!options_.json) return;
     json_ = std::make_unique<JsonEvents>(env_.out);
-    OrderedJson start;
-    start["run"] = base_.run;
-    start["tool_version"] = base_.toolVersion;
-    start["image"] = base_.image;
-    start["image_size"] = base_.imageSize;
-    start["image_sha256"] = base_.imageSha256;
-    start["host"] = base_.host;
-    json_->emit("run-start", start);
+    json_->emit("run-start", runStartJson(base_));
     for (std::size_t index = 0; index < targets.size(); ++index) {
-      const FlashTarget& target = targets[index];
-      OrderedJson found;
-      found["modem"] = index;
-      found["location"] = target.location;
-      found["serial"] = target.serial;
-      found["vid"] = target.vid;
-      found["pid"] = target.pid;
-      OrderedJson ports = OrderedJson::array();
-      for (const FlashTarget::Port& port : target.ports) {
-        OrderedJson entry;
-        entry["port"] = "COM" + std::to_string(port.comNumber);
-        if (!port.tty.empty()) entry["tty"] = port.tty;
-        entry["interface"] = port.interface;
-        ports.push_back(entry);
-      }
-      found["ports"] = ports;
-      json_->emit("modem-found", found);
+      json_->emit("modem-found", targetJson(index, targets[index]));
     }
   }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "station/iso_time.h"
+#include "station/run_setup.h"
 
 namespace tarnwick {
 namespace {
@@ -40,6 +41,27 @@ void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
     case EventKind::ModemEnd:
       fields["record"] = recordJson(event.record);
       emit("modem-end", fields);
+      break;
+    case EventKind::Found:
+      emit("modem-found", targetJson(event.modem, event.target));
+      break;
+    case EventKind::Gone:
+      fields["serial"] = row.record.serial.empty() ? OrderedJson() : OrderedJson(row.record.serial);
+      emit("modem-gone", fields);
+      break;
+    case EventKind::Back:
+      fields["back_at"] = event.target.location;
+      fields["serial"] = event.target.serial;
+      emit("modem-back", fields);
+      break;
+    case EventKind::CycleEnd:
+      if (event.record.verified == Verification::None) break;
+      fields["verified"] = verificationName(event.record.verified);
+      fields["version_before"] = event.record.versionBefore;
+      fields["version_after"] =
+          event.record.hasVersionAfter ? OrderedJson(event.record.versionAfter) : OrderedJson();
+      fields["record"] = recordJson(event.record);
+      emit("verify", fields);
       break;
     default:
       break;

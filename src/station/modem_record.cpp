@@ -10,8 +10,24 @@ const char* resultName(FlashResult result) {
       return "FAIL";
     case FlashResult::Aborted:
       return "ABORTED";
+    case FlashResult::Skipped:
+      return "SKIPPED";
   }
   return "FAIL";
+}
+
+const char* verificationName(Verification verification) {
+  switch (verification) {
+    case Verification::Verified:
+      return "VERIFIED";
+    case Verification::Mismatch:
+      return "MISMATCH";
+    case Verification::Unverified:
+      return "UNVERIFIED";
+    case Verification::None:
+      break;
+  }
+  return "";
 }
 
 }  // namespace tarnwick

@@ -5,9 +5,15 @@
 
 namespace tarnwick {
 
-enum class FlashResult { Pass, Fail, Aborted };
+enum class FlashResult { Pass, Fail, Aborted, Skipped };
 
-const char* resultName(FlashResult result);  // "PASS", "FAIL", "ABORTED"
+const char* resultName(FlashResult result);  // "PASS", "FAIL", "ABORTED", "SKIPPED"
+
+// What the version after the re-plug showed (watch); None: not settled, or
+// the flash did not pass.
+enum class Verification { None, Verified, Mismatch, Unverified };
+
+const char* verificationName(Verification verification);  // "VERIFIED", ...; "" for None
 
 // What is kept of one modem's flash: the record file's line and the
 // `modem-end` event.
@@ -36,6 +42,15 @@ struct ModemRecord {
   std::string stage;
   std::string reason;
   std::string log;
+
+  // Watch only: one record per modem cycle, with what the re-plug showed.
+  bool watchCycle = false;
+  bool hasVersionAfter = false;
+  std::string versionAfter;
+  Verification verified = Verification::None;
+  std::string slot;  // empty: the location is in no slot
+  int attempt = 0;   // 1, 2, ... per serial in the run
+  bool duplicate = false;
 };
 
 }  // namespace tarnwick

@@ -35,6 +35,24 @@ void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
       line(text);
       break;
     }
+    case EventKind::Found:
+      line(event.target.location + ": plugged in" +
+           (event.target.serial.empty() ? "" : ", serial " + event.target.serial));
+      break;
+    case EventKind::Replug:
+      line(modemLabel(row) + ": please unplug and re-insert the modem");
+      break;
+    case EventKind::Gone:
+      line(row.location + ": unplugged");
+      break;
+    case EventKind::Back:
+      line(row.location + ": back at " + event.target.location + ", verifying");
+      break;
+    case EventKind::CycleEnd:
+      if (event.record.verified == Verification::None) break;
+      line(modemLabel(row) + ": " + verificationName(event.record.verified) + ", version " +
+           (event.record.hasVersionAfter ? event.record.versionAfter : "unknown"));
+      break;
     default:
       break;
   }

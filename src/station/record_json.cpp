@@ -11,6 +11,17 @@ double rounded(double value) {
   return std::round(value * 1000.0) / 1000.0;
 }
 
+// Watch's fields: null where the cycle has nothing to say.
+void addCycleFields(const ModemRecord& record, OrderedJson& line) {
+  line["version_after"] = record.hasVersionAfter ? OrderedJson(record.versionAfter) : OrderedJson();
+  line["verified"] = record.verified == Verification::None
+                         ? OrderedJson()
+                         : OrderedJson(verificationName(record.verified));
+  line["slot"] = record.slot.empty() ? OrderedJson() : OrderedJson(record.slot);
+  line["attempt"] = record.attempt;
+  line["duplicate"] = record.duplicate;
+}
+
 }  // namespace
 
 OrderedJson recordJson(const ModemRecord& record) {
@@ -39,6 +50,7 @@ OrderedJson recordJson(const ModemRecord& record) {
   line["stage"] = record.stage;
   line["reason"] = record.reason;
   line["log"] = record.log;
+  if (record.watchCycle) addCycleFields(record, line);
   return line;
 }
 

@@ -3,13 +3,16 @@
 namespace tarnwick {
 
 RunBoard::RunBoard(const std::vector<FlashTarget>& targets, std::uint64_t imageSize) {
-  for (const FlashTarget& target : targets) {
-    BoardRow row;
-    row.location = target.location;
-    row.port = target.ports.empty() ? 0 : target.ports.front().comNumber;
-    row.imageSize = imageSize;
-    rows_.push_back(row);
-  }
+  for (const FlashTarget& target : targets) addRow(target, imageSize);
+}
+
+std::size_t RunBoard::addRow(const FlashTarget& target, std::uint64_t imageSize) {
+  BoardRow row;
+  row.location = target.location;
+  row.port = target.ports.empty() ? 0 : target.ports.front().comNumber;
+  row.imageSize = imageSize;
+  rows_.push_back(row);
+  return rows_.size() - 1;
 }
 
 void RunBoard::apply(const StationEvent& event) {
@@ -51,6 +54,30 @@ void RunBoard::apply(const StationEvent& event) {
       row.version = event.record.versionBefore;
       row.bytesSent = event.record.bytesSent;
       row.etaSeconds = 0;
+      row.downloading = false;
+      row.cycleEnded = !event.record.watchCycle || event.record.result != FlashResult::Pass;
+      if (event.record.watchCycle && event.record.result == FlashResult::Pass) row.state = "PASS";
+      break;
+    case EventKind::Replug:
+      row.state = "PASS, re-plug now";
+      break;
+    case EventKind::Gone:
+      if (!row.ended) break;  // the worker's own verdict will come
+      row.state = row.cycleEnded ? row.state : "PASS, unplugged";
+      break;
+    case EventKind::Back:
+      row.state = "verifying";
+      break;
+    case EventKind::CycleEnd:
+      row.record = event.record;
+      row.cycleEnded = true;
+      row.duplicate = event.record.duplicate;
+      if (event.record.verified != Verification::None) {
+        row.state = verificationName(event.record.verified);
+      }
+      break;
+    case EventKind::Found:
+    case EventKind::VerifyEnd:
       break;
   }
 }
@@ -64,6 +91,14 @@ std::size_t RunBoard::endedCount() const {
   std::size_t ended = 0;
   for (const BoardRow& row : rows_) ended += row.ended ? 1 : 0;
   return ended;
+}
+
+std::size_t RunBoard::count(Verification verification) const {
+  std::size_t matching = 0;
+  for (const BoardRow& row : rows_) {
+    matching += row.cycleEnded && row.record.verified == verification ? 1 : 0;
+  }
+  return matching;
 }
 
 std::size_t RunBoard::count(FlashResult result) const {

@@ -24,6 +24,10 @@ struct BoardRow {
   StationEvent::Clock::time_point downloadSince{};
   bool downloading = false;
   ModemRecord record;  // once ended
+  // Watch: one row per modem cycle.
+  std::string slot;
+  bool duplicate = false;
+  bool cycleEnded = false;  // the record is final (after the re-plug, or the flash did not pass)
 };
 
 // What the station knows of every modem, kept by the one thread that reads
@@ -31,6 +35,8 @@ struct BoardRow {
 class RunBoard {
  public:
   explicit RunBoard(const std::vector<FlashTarget>& targets, std::uint64_t imageSize);
+  // A row for a modem that appeared later (watch); its index.
+  std::size_t addRow(const FlashTarget& target, std::uint64_t imageSize);
 
   void apply(const StationEvent& event);
 
@@ -38,6 +44,7 @@ class RunBoard {
   int percent(const BoardRow& row) const;
   std::size_t endedCount() const;
   std::size_t count(FlashResult result) const;
+  std::size_t count(Verification verification) const;
 
  private:
   std::vector<BoardRow> rows_;

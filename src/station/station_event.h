@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "station/flash_target.h"
 #include "station/modem_record.h"
 
 namespace tarnwick {
@@ -17,6 +18,14 @@ enum class EventKind {
   Port,        // the AT port is `port`
   Progress,    // `bytesSent` of `imageSize` bytes acknowledged
   ModemEnd,    // the worker is done: `record`
+  // Watch: from the verifying worker, and from the thread that reads the
+  // device lists.
+  VerifyEnd,  // the version after the re-plug: `text` when `answered`, else why not
+  Found,      // a modem appeared and starts a cycle: `target`
+  Replug,     // the flash passed: the operator is to re-plug the modem
+  Gone,       // the modem left the device list
+  Back,       // the modem is back after its re-plug: `target`
+  CycleEnd,   // the cycle is over: its final `record`
 };
 
 struct StationEvent {
@@ -31,6 +40,8 @@ struct StationEvent {
   std::uint64_t bytesSent = 0;
   std::uint64_t imageSize = 0;
   ModemRecord record;
+  bool answered = false;
+  FlashTarget target;
 };
 
 }  // namespace tarnwick

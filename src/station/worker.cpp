@@ -4,6 +4,7 @@
 
 #include "atlink/at_commands.h"
 #include "atlink/at_interface.h"
+#include "station/answering_port.h"
 #include "station/iso_time.h"
 #include "station/modem_probe.h"
 #include "station/worker_sink.h"
@@ -70,7 +71,7 @@ class Flash {
     startedAt_ = Clock::now();
     record_.started = isoTimeUtc(std::chrono::system_clock::now());
     put(EventKind::ModemStart);
-    if (connect() && askVersion() && download()) pass();
+    if (connect() && askVersion() && notAlreadyThere() && download()) pass();
     link_.closePort();
     finishTimes();
     record_.log = sink_.log();
@@ -84,22 +85,42 @@ class Flash {
     record_.interface = port.interface;
   }
 
-  // The first port, in interface order, that answers the handshake.
+  // The first port, in interface order, that answers the handshake; with a
+  // settle time the ports are tried again until it has passed.
   bool connect() {
     if (target_.ports.empty()) return fail("connect", "the modem has no serial port");
-    for (const FlashTarget::Port& port : target_.ports) {
+    PortSearchRules rules;
+    rules.settleMs = shared_.settleMs;
+    rules.stopped = [this] { return port_->refused() || shared_.stop->load(); };
+    rules.trying = [this](const FlashTarget::Port& port) {
       choosePort(port);
       StationEvent event = makeEvent(EventKind::Port);
       event.port = port.comNumber;
       events_.put(std::move(event));
       sink_.setStage("connect");
-      if (link_.initialise(port.comNumber)) return true;
-      if (port_->refused()) return abort("connect");
+    };
+    const FlashTarget::Port* answered = nullptr;
+    switch (findAnsweringPort(link_, target_.ports, rules, answered)) {
+      case PortSearch::Answered:
+        return true;
+      case PortSearch::Stopped:
+        return abort("connect");
+      case PortSearch::NoAnswer:
+        break;
     }
     const bool opened = link_.lastFailure().kind != FailureKind::OpenFailed;
     std::string reason = failureReason();
     if (target_.ports.size() > 1) reason = "no port answered the handshake; last: " + reason;
     return fail(opened ? "handshake" : "connect", reason);
+  }
+
+  // A modem that already runs the wanted version is left as it is.
+  bool notAlreadyThere() {
+    if (shared_.skipVersion.empty() || record_.versionBefore != shared_.skipVersion) return true;
+    record_.result = FlashResult::Skipped;
+    record_.stage = "version";
+    record_.reason = "already runs " + shared_.skipVersion;
+    return false;
   }
 
   // The version before; when the query fails the link is set up again.

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/serial_port.h"
 #include "station/event_queue.h"
@@ -24,6 +25,10 @@ struct WorkerShared {
   std::function<bool(int comNumber)> portPresent;
   const std::atomic<bool>* stop = nullptr;
   JobSlots* slots = nullptr;
+  // Watch: the handshake is retried this long (see PortSearchRules), and a
+  // modem whose version before equals `skipVersion` is SKIPPED.
+  int settleMs = 0;
+  std::string skipVersion;
 };
 
 // Flashes one modem on the calling thread with a link of its own: finds its

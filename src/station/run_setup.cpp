@@ -1,0 +1,117 @@
+#include "station/run_setup.h"
+
+#include <chrono>
+#include <random>
+
+#include "discovery/inventory.h"
+#include "platform/host_name.h"
+#include "platform/terminal.h"
+#include "station/identity_option.h"
+#include "station/iso_time.h"
+#include "station/live_table.h"
+#include "station/plain_lines.h"
+
+namespace tarnwick {
+namespace {
+
+bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+bool chosenIdentities(const std::vector<std::string>& texts, std::vector<DeviceIdentity>& ids,
+                      std::string& why) {
+  for (const std::string& text : texts) {
+    DeviceIdentity identity;
+    if (!station::parseIdentityOption(text, identity)) {
+      why = "--id: " + station::checkIdentityOption(text);
+      return false;
+    }
+    ids.push_back(identity);
+  }
+  if (ids.empty()) ids = defaultIdentityList();
+  return true;
+}
+
+std::string newRunId() {
+  std::random_device random;
+  char suffix[9];
+  std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+  std::string when = isoTimeUtc(std::chrono::system_clock::now());
+  std::string compact;
+  for (char c : when.substr(0, 19)) {
+    if (c != '-' && c != ':') compact.push_back(c);
+  }
+  return compact + "Z-" + suffix;
+}
+
+ModemRecord recordBaseFor(const ImageSource& image, const std::string& toolVersion) {
+  ModemRecord base;
+  base.run = newRunId();
+  base.host = hostName();
+  base.toolVersion = toolVersion;
+  base.image = image.path();
+  base.imageSize = image.size();
+  base.imageSha256 = image.sha256();
+  return base;
+}
+
+std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream) {
+  switch (mode) {
+    case ProgressMode::None:
+      return nullptr;
+    case ProgressMode::Plain:
+      return std::make_unique<PlainLines>(stream);
+    case ProgressMode::Tty:
+      enableTerminalEscapes(stream);
+      return std::make_unique<LiveTable>(stream);
+    case ProgressMode::Auto:
+      break;
+  }
+  if (isTerminal(stream) && enableTerminalEscapes(stream)) {
+    return std::make_unique<LiveTable>(stream);
+  }
+  return std::make_unique<PlainLines>(stream);
+}
+
+OrderedJson runStartJson(const ModemRecord& base) {
+  OrderedJson start;
+  start["run"] = base.run;
+  start["tool_version"] = base.toolVersion;
+  start["image"] = base.image;
+  start["image_size"] = base.imageSize;
+  start["image_sha256"] = base.imageSha256;
+  start["host"] = base.host;
+  return start;
+}
+
+OrderedJson targetJson(std::size_t modem, const FlashTarget& target) {
+  OrderedJson found;
+  found["modem"] = modem;
+  found["location"] = target.location;
+  found["serial"] = target.serial;
+  found["vid"] = target.vid;
+  found["pid"] = target.pid;
+  OrderedJson ports = OrderedJson::array();
+  for (const FlashTarget::Port& port : target.ports) {
+    OrderedJson entry;
+    entry["port"] = "COM" + std::to_string(port.comNumber);
+    if (!port.tty.empty()) entry["tty"] = port.tty;
+    entry["interface"] = port.interface;
+    ports.push_back(entry);
+  }
+  found["ports"] = ports;
+  return found;
+}
+
+int interfaceNumber(const std::string& text) {
+  std::string digits = text.rfind("MI_", 0) == 0 ? text.substr(3) : text;
+  if (digits.empty() || digits.size() > 2) return -1;
+  for (char c : digits) {
+    if (!isHexDigit(c)) return -1;
+  }
+  return std::stoi(digits, nullptr, 16);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "discovery/device_identity.h"
+#include "station/flash_options.h"
+#include "station/flash_target.h"
+#include "station/image_source.h"
+#include "station/modem_record.h"
+#include "station/record_json.h"
+#include "station/run_view.h"
+
+namespace tarnwick {
+
+// What `flash` and `watch` set up alike before their first modem.
+
+// The --id values, or the built-in table when none was given. False with
+// `why` at the first value that is not VID:PID.
+bool chosenIdentities(const std::vector<std::string>& texts, std::vector<DeviceIdentity>& ids,
+                      std::string& why);
+
+// A run's id: its start time and a random suffix, "20261207T160509Z-1a2b3c4d".
+std::string newRunId();
+
+// The fields every record of the run shares: run, host, tool, image.
+ModemRecord recordBaseFor(const ImageSource& image, const std::string& toolVersion);
+
+// The human view --progress asks for on `stream` (none: null).
+std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream);
+
+// The `run-start` event's fields.
+OrderedJson runStartJson(const ModemRecord& base);
+
+// A `modem-found` event's fields: the modem's index, where it is and its ports.
+OrderedJson targetJson(std::size_t modem, const FlashTarget& target);
+
+// Numeric interface of a port ("MI_02", "02", "2"); -1 when unknown.
+int interfaceNumber(const std::string& text);
+
+}  // namespace tarnwick

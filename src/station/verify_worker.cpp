@@ -1,0 +1,56 @@
+#include "station/verify_worker.h"
+
+#include "atlink/at_commands.h"
+#include "atlink/at_interface.h"
+#include "station/answering_port.h"
+#include "station/capture_sink.h"
+#include "station/modem_probe.h"
+
+namespace tarnwick {
+namespace {
+
+// Asks the version on the open link; false with `why` when it fails.
+bool askVersion(AtInterface& link, std::string& version, std::string& why) {
+  std::string raw;
+  std::string body;
+  if (!link.sendCommand(at_command::kFirmwareVersion, raw, body)) {
+    why = "AT+CGMR failed: " + describeFailure(link.lastFailure());
+    return false;
+  }
+  version = station::trimmedReplyText(body);
+  return true;
+}
+
+}  // namespace
+
+void runVerify(const VerifyJob& job, EventQueue& events) {
+  station::CaptureSink sink;
+  AtInterface link(job.makePort());
+  link.setSink(sink);
+  PortSearchRules rules;
+  rules.settleMs = job.settleMs;
+  rules.stopped = [&job] { return job.stop->load(); };
+  const FlashTarget::Port* answered = nullptr;
+  StationEvent event;
+  event.kind = EventKind::VerifyEnd;
+  event.modem = job.cycle;
+  switch (findAnsweringPort(link, job.target.ports, rules, answered)) {
+    case PortSearch::Answered:
+      event.port = answered->comNumber;
+      event.answered = askVersion(link, event.text, event.text);  // one of the two is set
+      break;
+    case PortSearch::Stopped:
+      event.text = "stopped by the operator";
+      break;
+    case PortSearch::NoAnswer:
+      event.text = job.target.ports.empty() ? "the modem has no serial port"
+                                            : "no port answered the handshake; last: " +
+                                                  describeFailure(link.lastFailure());
+      break;
+  }
+  link.closePort();
+  event.at = StationEvent::Clock::now();
+  events.put(std::move(event));
+}
+
+}  // namespace tarnwick

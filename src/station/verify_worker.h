@@ -1,0 +1,28 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+#include "platform/serial_port.h"
+#include "station/event_queue.h"
+#include "station/flash_target.h"
+
+namespace tarnwick {
+
+// A modem back after its re-plug, to be asked what firmware it now runs.
+struct VerifyJob {
+  FlashTarget target;  // as the device list shows it now
+  std::size_t cycle = 0;
+  int settleMs = 0;
+  std::function<std::unique_ptr<SerialPort>()> makePort;
+  const std::atomic<bool>* stop = nullptr;
+};
+
+// On the calling thread: finds the modem's AT port (with the settle
+// retries), asks "AT+CGMR", closes the port, and puts one VerifyEnd event:
+// `answered` with the trimmed version in `text`, or why not in `text`.
+void runVerify(const VerifyJob& job, EventQueue& events);
+
+}  // namespace tarnwick
