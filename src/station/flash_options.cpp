@@ -1,6 +1,6 @@
 #include "station/flash_options.h"
 
-#include <map>
+#include "station/watch_options.h"
 
 namespace tarnwick {
 
@@ -23,12 +23,7 @@ CLI::App* addFlashOptions(CLI::App& app, FlashOptions& options) {
       ->check(CLI::Range(1, 1000));
   flash->add_flag("--json", options.json, "JSON Lines events on standard output");
   flash->add_option("--record", options.record, "Append one JSON record per modem to FILE");
-  const std::map<std::string, ProgressMode> modes{{"auto", ProgressMode::Auto},
-                                                  {"tty", ProgressMode::Tty},
-                                                  {"plain", ProgressMode::Plain},
-                                                  {"none", ProgressMode::None}};
-  flash->add_option("--progress", options.progress, "How progress is shown")
-      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case));
+  addProgressOption(*flash, options.progress);
   return flash;
 }
 

@@ -50,7 +50,7 @@ void LiveTable::tick(const RunBoard& board, StationEvent::Clock::time_point now)
 
 // Back to the table's first line, then every line cleared and rewritten.
 void LiveTable::draw(const RunBoard& board) {
-  const std::string table = render(board);
+  const std::string table = render_(board);
   std::string text;
   if (drawnLines_ > 0) text += "\x1b[" + std::to_string(drawnLines_) + "F";
   std::size_t lines = 0;

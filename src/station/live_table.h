@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "station/run_view.h"
@@ -12,7 +13,10 @@ namespace tarnwick {
 // times a second, and once more when the run ends.
 class LiveTable final : public RunView {
  public:
-  explicit LiveTable(std::FILE* out) : out_(out) {}
+  using Renderer = std::function<std::string(const RunBoard&)>;
+  // `render` gives the table's text; by default one row per modem.
+  explicit LiveTable(std::FILE* out, Renderer render = &LiveTable::render)
+      : out_(out), render_(std::move(render)) {}
 
   void tick(const RunBoard& board, StationEvent::Clock::time_point now) override;
   void finish(const RunBoard& board) override { draw(board); }
@@ -24,6 +28,7 @@ class LiveTable final : public RunView {
   void draw(const RunBoard& board);
 
   std::FILE* out_;
+  Renderer render_;
   std::size_t drawnLines_ = 0;
   StationEvent::Clock::time_point lastDraw_{};
 };

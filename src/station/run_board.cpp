@@ -71,7 +71,7 @@ void RunBoard::apply(const StationEvent& event) {
     case EventKind::CycleEnd:
       row.record = event.record;
       row.cycleEnded = true;
-      row.duplicate = event.record.duplicate;
+      row.duplicate = row.duplicate || event.record.duplicate;
       if (event.record.verified != Verification::None) {
         row.state = verificationName(event.record.verified);
       }

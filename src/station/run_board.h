@@ -39,6 +39,8 @@ class RunBoard {
   std::size_t addRow(const FlashTarget& target, std::uint64_t imageSize);
 
   void apply(const StationEvent& event);
+  // The modem of `row` shares its serial with another present one.
+  void markDuplicate(std::size_t row) { rows_[row].duplicate = true; }
 
   const std::vector<BoardRow>& rows() const { return rows_; }
   int percent(const BoardRow& row) const;

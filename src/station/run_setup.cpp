@@ -8,7 +8,6 @@
 #include "platform/terminal.h"
 #include "station/identity_option.h"
 #include "station/iso_time.h"
-#include "station/live_table.h"
 #include "station/plain_lines.h"
 
 namespace tarnwick {
@@ -57,7 +56,8 @@ ModemRecord recordBaseFor(const ImageSource& image, const std::string& toolVersi
   return base;
 }
 
-std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream) {
+std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream,
+                                      const TerminalViewMaker& makeTable) {
   switch (mode) {
     case ProgressMode::None:
       return nullptr;
@@ -65,13 +65,11 @@ std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream) {
       return std::make_unique<PlainLines>(stream);
     case ProgressMode::Tty:
       enableTerminalEscapes(stream);
-      return std::make_unique<LiveTable>(stream);
+      return makeTable();
     case ProgressMode::Auto:
       break;
   }
-  if (isTerminal(stream) && enableTerminalEscapes(stream)) {
-    return std::make_unique<LiveTable>(stream);
-  }
+  if (isTerminal(stream) && enableTerminalEscapes(stream)) return makeTable();
   return std::make_unique<PlainLines>(stream);
 }
 

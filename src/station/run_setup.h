@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,8 +29,11 @@ std::string newRunId();
 // The fields every record of the run shares: run, host, tool, image.
 ModemRecord recordBaseFor(const ImageSource& image, const std::string& toolVersion);
 
-// The human view --progress asks for on `stream` (none: null).
-std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream);
+// The human view --progress asks for on `stream` (none: null); on a
+// terminal the one `makeTable` gives.
+using TerminalViewMaker = std::function<std::unique_ptr<RunView>()>;
+std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream,
+                                      const TerminalViewMaker& makeTable);
 
 // The `run-start` event's fields.
 OrderedJson runStartJson(const ModemRecord& base);

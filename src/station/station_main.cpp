@@ -11,6 +11,8 @@
 #include "station/flash_command.h"
 #include "station/list_command.h"
 #include "station/station_context.h"
+#include "station/teach_command.h"
+#include "station/watch_command.h"
 
 namespace {
 
@@ -21,6 +23,8 @@ using tarnwick::station::StationContext;
 void registerCommands(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
   tarnwick::station::registerListCommand(app, context, chosen);
   tarnwick::station::registerFlashCommand(app, context, chosen);
+  tarnwick::station::registerWatchCommand(app, context, chosen);
+  tarnwick::station::registerTeachCommand(app, context, chosen);
 }
 
 // Parses the command line. CLI11 reports what it does not accept by

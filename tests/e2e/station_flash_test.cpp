@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "e2e/end_to_end.h"
+#include "e2e/station_e2e.h"
 #include "support/station_rig.h"
 
 namespace tarnwick::testing {
@@ -22,36 +23,6 @@ struct Expected {
   std::string reason;  // the start of the reason
   bool intact;
 };
-
-std::vector<nlohmann::json> jsonLines(const std::string& text) {
-  std::vector<nlohmann::json> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
-    EXPECT_FALSE(parsed.is_discarded()) << "not JSON: " << line;
-    lines.push_back(parsed);
-  }
-  return lines;
-}
-
-StationModemSpec modemSpec(int number, std::vector<ModemSimOptions> ports) {
-  StationModemSpec modem;
-  modem.ids = defaultIds();
-  modem.serial = "SN" + std::to_string(1000 + number);
-  modem.busPort = "3-" + std::to_string(number);
-  modem.windowsLocation = "Port_#000" + std::to_string(number) + ".Hub_#0001";
-  modem.parentIdPrefix = "6&1a2b3c" + std::to_string(number) + "&0";
-  for (std::size_t i = 0; i < ports.size(); ++i) {
-    ports[i].logCommands = false;
-    StationPortSpec port;
-    port.interfaceNumber = ports.size() > 1 ? "0" + std::to_string(2 * i) : "";
-    port.comNumber = 10 + number * 4 + static_cast<int>(i);
-    port.sim = ports[i];
-    modem.ports.push_back(port);
-  }
-  return modem;
-}
 
 class StationFlash : public ::testing::TestWithParam<std::string> {
  protected:

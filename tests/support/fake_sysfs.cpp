@@ -121,6 +121,16 @@ void FakeSysfs::addDeviceNode(const std::string& tty, const std::string& target)
   if (error) ADD_FAILURE() << "cannot link " << tty << " -> " << target << ": " << error.message();
 }
 
+void FakeSysfs::removeModem(const FakeUsbModem& modem, const std::vector<std::string>& ttys) {
+  std::error_code error;
+  for (const std::string& tty : ttys) {
+    fs::remove(fs::path(sysRoot_) / "class/tty" / tty, error);
+    fs::remove(fs::path(devRoot_) / tty, error);
+  }
+  fs::remove_all(fs::path(sysRoot_) / kUsbHostDir / modem.busPort, error);
+  if (error) ADD_FAILURE() << "cannot unplug " << modem.busPort << ": " << error.message();
+}
+
 void FakeSysfs::writeModemAttribute(const FakeUsbModem& modem, const std::string& name,
                                     const std::string& text) {
   writeFile(fs::path(usbDeviceDir(modem)) / name, text);

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnwick::testing {
 
@@ -43,6 +44,9 @@ class FakeSysfs {
   // <devRoot>/<tty> as a link to `target`, e.g. a pseudo-terminal's slave.
   void addDeviceNode(const std::string& tty, const std::string& target = "/dev/null");
 
+  // Unplugs `modem`: its ttys leave class/tty and the device folder, and
+  // its device directory goes.
+  void removeModem(const FakeUsbModem& modem, const std::vector<std::string>& ttys);
   // Overwrites one attribute file of the USB device `modem` (for bad data).
   void writeModemAttribute(const FakeUsbModem& modem, const std::string& name,
                            const std::string& text);

@@ -30,6 +30,22 @@ class SimulatedPorts {
     return sims_.back().get();
   }
 
+  // New simulators for every port of `modem`, in place of its old ones.
+  bool restartSims(std::size_t modem, const StationModemSpec& as, std::string* error) {
+    std::vector<ModemSimProcess*> fresh;
+    for (const StationPortSpec& port : as.ports) {
+      auto sim = std::make_unique<ModemSimProcess>();
+      if (!sim->start(port.sim, error)) return false;
+      sims_.push_back(std::move(sim));
+      fresh.push_back(sims_.back().get());
+    }
+    byModem_[modem] = fresh;
+    return true;
+  }
+
+  // The modems as plugged, by the order of `plug`.
+  std::vector<StationModemSpec> specs_;
+
   TempDir work_;
 
  private:
@@ -49,14 +65,50 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
 
   bool plug(const std::vector<StationModemSpec>& modems, std::string* error) override {
     for (const StationModemSpec& modem : modems) {
-      FakeUsbModem device{modem.busPort, modem.ids.vendorId, modem.ids.productId, "0100",
-                          modem.serial};
       nextModem();
+      specs_.push_back(modem);
       for (const StationPortSpec& port : modem.ports) {
-        if (!plugPort(device, port, error)) return false;
+        if (startSim(port.sim, error) == nullptr) return false;
       }
+      if (!addToTree(specs_.size() - 1, error)) return false;
     }
     return true;
+  }
+
+  bool unplug(std::size_t modem, std::string* error) override {
+    if (modem >= specs_.size()) {
+      *error = "no modem " + std::to_string(modem) + " was plugged";
+      return false;
+    }
+    std::vector<std::string> ttys;
+    for (const StationPortSpec& port : specs_[modem].ports) {
+      ttys.push_back(ttyNameForComNumber(port.comNumber));
+    }
+    sysfs_.removeModem(deviceOf(specs_[modem]), ttys);
+    return true;
+  }
+
+  bool replug(std::size_t modem, const StationModemSpec& as, bool freshSims,
+              std::string* error) override {
+    if (modem >= specs_.size()) {
+      *error = "no modem " + std::to_string(modem) + " was plugged";
+      return false;
+    }
+    if (freshSims && !restartSims(modem, as, error)) return false;
+    specs_[modem] = as;
+    return addToTree(modem, error);
+  }
+
+  bool start(const std::vector<std::string>& arguments, const std::string& errPath,
+             StartedProcess& process, std::string* error) override {
+    ProcessSpec launch;
+    launch.argv = {kRigScript, sysfs_.sysRoot(), sysfs_.devRoot(), TARNWICK_STATION_PROGRAM};
+    launch.argv.insert(launch.argv.end(), arguments.begin(), arguments.end());
+    launch.workingDir = work_.path();
+    OutputSetup output;
+    output.pipeStdout = true;
+    output.stderrPath = errPath;
+    return process.start(launch, output, error);
   }
 
   RunResult run(const std::vector<std::string>& arguments, int timeoutMs) override {
@@ -83,21 +135,30 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
   }
 
  private:
+  static FakeUsbModem deviceOf(const StationModemSpec& modem) {
+    return {modem.busPort, modem.ids.vendorId, modem.ids.productId, "0100", modem.serial};
+  }
+
+  // The modem's ports in the tree, each tty leading to its simulator:
   // ttyUSB through usb-serial for COM1..100, ttyACM (CDC-ACM) above.
-  bool plugPort(const FakeUsbModem& device, const StationPortSpec& port, std::string* error) {
-    const std::string tty = ttyNameForComNumber(port.comNumber);
-    ModemSimProcess* sim = tty.empty() ? nullptr : startSim(port.sim, error);
-    if (sim == nullptr) {
-      if (tty.empty()) *error = "no Linux tty for COM" + std::to_string(port.comNumber);
-      return false;
+  bool addToTree(std::size_t modem, std::string* error) {
+    const StationModemSpec& spec = specs_[modem];
+    for (std::size_t index = 0; index < spec.ports.size(); ++index) {
+      const StationPortSpec& port = spec.ports[index];
+      const std::string tty = ttyNameForComNumber(port.comNumber);
+      ModemSimProcess* sim = simOf(modem, index);
+      if (tty.empty() || sim == nullptr) {
+        *error = "no Linux tty or simulator for COM" + std::to_string(port.comNumber);
+        return false;
+      }
+      const std::string mi = port.interfaceNumber.empty() ? "00" : port.interfaceNumber;
+      if (port.comNumber > 100) {
+        sysfs_.addAcmPort(deviceOf(spec), mi, tty);
+      } else {
+        sysfs_.addUsbSerialPort(deviceOf(spec), mi, tty);
+      }
+      sysfs_.addDeviceNode(tty, sim->ptyPath());
     }
-    const std::string mi = port.interfaceNumber.empty() ? "00" : port.interfaceNumber;
-    if (port.comNumber > 100) {
-      sysfs_.addAcmPort(device, mi, tty);
-    } else {
-      sysfs_.addUsbSerialPort(device, mi, tty);
-    }
-    sysfs_.addDeviceNode(tty, sim->ptyPath());
     return true;
   }
 
@@ -124,21 +185,47 @@ class WineStationRig : public StationRig, SimulatedPorts {
       *error = "Wine rig not ready: " + wine().error();
       return false;
     }
-    std::vector<WineModem> entries;
     for (const StationModemSpec& modem : modems) {
-      WineModem entry{modem.ids.vendorId,    modem.ids.productId,  "0100", modem.serial,
-                      modem.windowsLocation, modem.parentIdPrefix, {}};
       nextModem();
+      specs_.push_back(modem);
+      present_.push_back(true);
       for (const StationPortSpec& port : modem.ports) {
-        ModemSimProcess* sim = startSim(port.sim, error);
-        if (sim == nullptr || !wine().linkComPort(port.comNumber, sim->ptyPath(), error)) {
-          return false;
-        }
-        entry.ports.push_back({port.interfaceNumber, "COM" + std::to_string(port.comNumber)});
+        if (startSim(port.sim, error) == nullptr) return false;
       }
-      entries.push_back(entry);
+      if (!linkPorts(specs_.size() - 1, error)) return false;
     }
-    return wine().setModems(entries, error);
+    return registerPresent(error);
+  }
+
+  bool unplug(std::size_t modem, std::string* error) override {
+    if (modem >= specs_.size()) {
+      *error = "no modem " + std::to_string(modem) + " was plugged";
+      return false;
+    }
+    present_[modem] = false;
+    return registerPresent(error);
+  }
+
+  bool replug(std::size_t modem, const StationModemSpec& as, bool freshSims,
+              std::string* error) override {
+    if (modem >= specs_.size()) {
+      *error = "no modem " + std::to_string(modem) + " was plugged";
+      return false;
+    }
+    if (freshSims && !restartSims(modem, as, error)) return false;
+    specs_[modem] = as;
+    present_[modem] = true;
+    return linkPorts(modem, error) && registerPresent(error);
+  }
+
+  bool start(const std::vector<std::string>& arguments, const std::string& errPath,
+             StartedProcess& process, std::string* error) override {
+    OutputSetup output;
+    output.pipeStdout = true;
+    output.stderrPath = errPath;
+    return process.start(
+        wine().launchSpec(windowsBuildFile("tarnwick-station.exe"), arguments, work_.path()),
+        output, error);
   }
 
   RunResult run(const std::vector<std::string>& arguments, int timeoutMs) override {
@@ -154,6 +241,36 @@ class WineStationRig : public StationRig, SimulatedPorts {
 
  private:
   static WineRig& wine() { return WineRig::shared(); }
+
+  bool linkPorts(std::size_t modem, std::string* error) {
+    const StationModemSpec& spec = specs_[modem];
+    for (std::size_t index = 0; index < spec.ports.size(); ++index) {
+      ModemSimProcess* sim = simOf(modem, index);
+      if (sim == nullptr ||
+          !wine().linkComPort(spec.ports[index].comNumber, sim->ptyPath(), error)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // The registry shows exactly the modems plugged in now.
+  bool registerPresent(std::string* error) {
+    std::vector<WineModem> entries;
+    for (std::size_t modem = 0; modem < specs_.size(); ++modem) {
+      if (!present_[modem]) continue;
+      const StationModemSpec& spec = specs_[modem];
+      WineModem entry{spec.ids.vendorId,    spec.ids.productId,  "0100", spec.serial,
+                      spec.windowsLocation, spec.parentIdPrefix, {}};
+      for (const StationPortSpec& port : spec.ports) {
+        entry.ports.push_back({port.interfaceNumber, "COM" + std::to_string(port.comNumber)});
+      }
+      entries.push_back(entry);
+    }
+    return wine().setModems(entries, error);
+  }
+
+  std::vector<bool> present_;
 };
 
 }  // namespace

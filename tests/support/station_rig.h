@@ -47,6 +47,18 @@ class StationRig {
     return result;
   }
 
+  // Starts the program in the background: standard output piped (read it
+  // with `readStdoutLine`), standard error appended to `errPath`.
+  virtual bool start(const std::vector<std::string>& arguments, const std::string& errPath,
+                     StartedProcess& process, std::string* error) = 0;
+  // Takes the `modem`-th modem plugged out of the device list (a pull);
+  // its simulators go on running.
+  virtual bool unplug(std::size_t modem, std::string* error) = 0;
+  // Plugs the `modem`-th modem in again as `as` (its location may differ).
+  // With `freshSims` its ports get new simulators with `as`'s options, else
+  // it keeps the ones it had (which remember their download).
+  virtual bool replug(std::size_t modem, const StationModemSpec& as, bool freshSims,
+                      std::string* error) = 0;
   // The simulator of port `port` of the `modem`-th modem plugged (counted
   // over every `plug`); null when there is none.
   virtual ModemSimProcess* sim(std::size_t modem, std::size_t port) const = 0;

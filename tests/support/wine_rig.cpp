@@ -98,13 +98,19 @@ RunResult WineRig::run(const std::string& exePath, const std::vector<std::string
     result.error = "Wine rig not ready: " + error_;
     return result;
   }
-  std::vector<std::string> argv = wrapper;
-  argv.push_back(tools_.wine64);
-  argv.push_back(exePath);
+  ProcessSpec launch = launchSpec(exePath, arguments, workingDir);
+  launch.argv.insert(launch.argv.begin(), wrapper.begin(), wrapper.end());
+  return runProgram(launch, timeoutMs);
+}
+
+ProcessSpec WineRig::launchSpec(const std::string& exePath,
+                                const std::vector<std::string>& arguments,
+                                const std::string& workingDir) const {
+  std::vector<std::string> argv{tools_.wine64, exePath};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   ProcessSpec launch = wineProcess(prefix_, std::move(argv));
   launch.workingDir = workingDir;
-  return runProgram(launch, timeoutMs);
+  return launch;
 }
 
 // Loads a .reg file with regedit, which says nothing and exits with 0 even

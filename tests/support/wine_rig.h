@@ -56,6 +56,9 @@ class WineRig {
   // `arguments`, within `timeoutMs`; output is captured byte for byte and
   // nothing is filtered from it.
   // With a `wrapper`, wine64 is started by it (its arguments come first).
+  // How `run` starts the program, for a run in the background.
+  ProcessSpec launchSpec(const std::string& exePath, const std::vector<std::string>& arguments,
+                         const std::string& workingDir = "") const;
   RunResult run(const std::string& exePath, const std::vector<std::string>& arguments,
                 int timeoutMs, const std::string& workingDir = "",
                 const std::vector<std::string>& wrapper = {});

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// A labelled place on the line: the USB location a modem plugged there has.
+struct Slot {
+  std::string label;
+  std::string location;
+};
+
+// Reads a slots file: a JSON list of {"label": ..., "location": ...}. False
+// with `why` when it cannot be read or is not such a list (labels and
+// locations non-empty text, each location once).
+bool readSlotsFile(const std::string& path, std::vector<Slot>& slots, std::string& why);
+
+// Writes `slots` to `path` in that form, replacing the file.
+bool writeSlotsFile(const std::string& path, const std::vector<Slot>& slots, std::string& why);
+
+// The label of the slot at `location`; empty when it is in none.
+std::string slotLabelAt(const std::vector<Slot>& slots, const std::string& location);
+
+}  // namespace tarnwick

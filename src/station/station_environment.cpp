@@ -1,0 +1,70 @@
+#include "station/station_environment.h"
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "discovery/inventory.h"
+#include "platform/stop_signals.h"
+#include "station/station_version.h"
+
+namespace tarnwick::station {
+namespace {
+
+std::string twoHexDigits(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02x", value & 0xFF);
+  return text;
+}
+
+std::string ttyName(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The inventory's modems as flash targets: only ports with a COM number can
+// be opened.
+FlashTarget targetOf(const InventoryModem& modem) {
+  FlashTarget target;
+  target.location = modem.location;
+  target.serial = modem.serial.value_or("");
+  target.vid = modem.vendorId;
+  target.pid = modem.productId;
+  for (const InventoryPort& port : modem.ports) {
+    if (!port.comNumber) continue;
+    target.ports.push_back(
+        {*port.comNumber, ttyName(port.ttyPath),
+         port.interfaceNumber ? twoHexDigits(*port.interfaceNumber) : std::string()});
+  }
+  return target;
+}
+
+}  // namespace
+
+FlashEnvironment stationEnvironment(StationContext& context) {
+  // Workers ask whether their port is still there; one question at a time.
+  auto inventoryLock = std::make_shared<std::mutex>();
+  FlashEnvironment environment;
+  environment.listModems = [&context, inventoryLock](const std::vector<DeviceIdentity>& ids,
+                                                     std::vector<FlashTarget>& modems,
+                                                     std::string& why) {
+    std::lock_guard<std::mutex> hold(*inventoryLock);
+    std::vector<InventoryModem> found;
+    if (!takeInventory(context.inventory, ids, found)) {
+      why = "the system gives no USB device list";
+      return false;
+    }
+    for (const InventoryModem& modem : found) modems.push_back(targetOf(modem));
+    return true;
+  };
+  environment.makePort = context.makePort;
+  environment.stopRequested = [] { return tarnwick::stopRequested(); };
+  environment.sleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  environment.out = context.out;
+  environment.err = context.err;
+  environment.toolVersion = kStationVersion;
+  return environment;
+}
+
+}  // namespace tarnwick::station

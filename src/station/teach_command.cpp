@@ -1,0 +1,94 @@
+#include "station/teach_command.h"
+
+#include <set>
+
+#include "platform/stop_signals.h"
+#include "station/run_setup.h"
+#include "station/slots_file.h"
+#include "station/station_environment.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr int kPollMs = 500;
+
+void say(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+std::set<std::string> locationsNow(FlashEnvironment& env, const std::vector<DeviceIdentity>& ids) {
+  std::vector<FlashTarget> present;
+  std::string why;
+  std::set<std::string> locations;
+  if (!env.listModems(ids, present, why)) return locations;
+  for (const FlashTarget& modem : present) locations.insert(modem.location);
+  return locations;
+}
+
+// Waits for a modem to appear at a location not yet taught; false when the
+// operator stops first.
+bool nextNewLocation(FlashEnvironment& env, const std::vector<DeviceIdentity>& ids,
+                     const std::set<std::string>& taught, std::set<std::string>& before,
+                     std::string& location) {
+  while (!env.stopRequested()) {
+    env.sleepMs(kPollMs);
+    const std::set<std::string> now = locationsNow(env, ids);
+    for (const std::string& candidate : now) {
+      if (before.count(candidate) == 0 && taught.count(candidate) == 0) {
+        location = candidate;
+        before = now;
+        return true;
+      }
+    }
+    before = now;
+  }
+  return false;
+}
+
+}  // namespace
+
+int runTeachCommand(const TeachOptions& options, FlashEnvironment& env) {
+  std::vector<DeviceIdentity> ids;
+  std::string why;
+  chosenIdentities({}, ids, why);
+  std::set<std::string> before = locationsNow(env, ids);
+  std::set<std::string> taught;
+  std::vector<Slot> slots;
+  for (const std::string& label : options.labels) {
+    say(env.out, "plug a modem into slot " + label + "\n");
+    std::string location;
+    if (!nextNewLocation(env, ids, taught, before, location)) {
+      say(env.err, "tarnwick-station: stopped; " + options.slots + " not written\n");
+      return 1;
+    }
+    taught.insert(location);
+    slots.push_back({label, location});
+    say(env.out, "slot " + label + ": " + location + "\n");
+  }
+  if (!writeSlotsFile(options.slots, slots, why)) {
+    say(env.err, "tarnwick-station: slots file " + options.slots + " " + why + "\n");
+    return 1;
+  }
+  return 0;
+}
+
+namespace station {
+
+void registerTeachCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
+  auto options = std::make_shared<TeachOptions>();
+  CLI::App* teach = addTeachOptions(app, *options);
+  teach->callback([options, &context, &chosen] {
+    chosen.run = [options, &context] {
+      FlashEnvironment environment = stationEnvironment(context);
+      installStopHandlers();
+      const int status = runTeachCommand(*options, environment);
+      stopHandlingDone();
+      return status;
+    };
+  });
+}
+
+}  // namespace station
+
+}  // namespace tarnwick

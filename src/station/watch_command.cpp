@@ -1,0 +1,379 @@
+#include "station/watch_command.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "platform/stop_signals.h"
+#include "station/event_queue.h"
+#include "station/json_events.h"
+#include "station/live_table.h"
+#include "station/record_file.h"
+#include "station/run_board.h"
+#include "station/run_setup.h"
+#include "station/slots_file.h"
+#include "station/station_environment.h"
+#include "station/summary.h"
+#include "station/verify_worker.h"
+#include "station/watch_table.h"
+#include "station/watch_tracker.h"
+#include "station/worker.h"
+
+namespace tarnwick {
+namespace {
+
+using Clock = StationEvent::Clock;
+
+constexpr auto kListInterval = std::chrono::milliseconds(500);
+constexpr int kEventWaitMs = 50;
+constexpr int kExitClean = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void say(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+std::chrono::milliseconds millisecondsOf(double seconds) {
+  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
+}
+
+// One modem cycle's work: its flash worker, then maybe its check.
+struct CycleWork {
+  FlashTarget target;
+  WorkerShared shared;
+  VerifyJob verify;
+  std::thread thread;  // the flash, then the check
+  bool busy = false;
+  ModemRecord record;  // the flash's, completed by the check
+};
+
+class WatchCommand {
+ public:
+  WatchCommand(const WatchOptions& options, FlashEnvironment& environment)
+      : options_(options),
+        env_(environment),
+        human_(options.json ? env_.err : env_.out),
+        tracker_(millisecondsOf(options.verifyTimeoutSeconds)),
+        board_({}, 0) {}
+
+  int run() {
+    if (!prepare()) return kExitUsage;
+    Clock::time_point nextList = Clock::now();
+    while (!env_.stopRequested()) {
+      if (Clock::now() >= nextList) {
+        takeDeviceList();
+        nextList = Clock::now() + kListInterval;
+      }
+      takeEvents();
+      tick();
+    }
+    return finish();
+  }
+
+ private:
+  bool prepare() {
+    std::string why;
+    if (!chosenIdentities(options_.ids, ids_, why)) return usage(why);
+    if (!image_.open(options_.image, why)) {
+      return usage("image " + options_.image + " cannot be used: " + why);
+    }
+    if (!options_.slots.empty() && !readSlotsFile(options_.slots, slots_, why)) {
+      return usage("slots file " + options_.slots + " " + why);
+    }
+    if (!options_.record.empty() && !records_.open(options_.record, why)) {
+      return usage("record file " + options_.record + " cannot be opened: " + why);
+    }
+    base_ = recordBaseFor(image_, env_.toolVersion);
+    base_.watchCycle = true;
+    std::unique_ptr<RunView> human = humanViewFor(options_.progress, human_, [this] {
+      return std::make_unique<LiveTable>(human_, watchTableRenderer(slots_, Clock::now()));
+    });
+    if (human) views_.push_back(std::move(human));
+    if (options_.json) {
+      auto json = std::make_unique<JsonEvents>(env_.out);
+      json_ = json.get();
+      json_->emit("run-start", runStartJson(base_));
+      views_.push_back(std::move(json));
+    }
+    return true;
+  }
+
+  bool usage(const std::string& text) {
+    say(env_.err, "tarnwick-station: " + text + "\n");
+    return false;
+  }
+
+  void takeDeviceList() {
+    std::vector<FlashTarget> present;
+    std::string why;
+    if (!env_.listModems(ids_, present, why)) {
+      if (!listFailed_) say(env_.err, "tarnwick-station: " + why + "\n");
+      listFailed_ = true;
+      return;
+    }
+    listFailed_ = false;
+    for (const WatchTracker::Action& action : tracker_.update(present, Clock::now())) {
+      act(action);
+    }
+  }
+
+  void act(const WatchTracker::Action& action) {
+    using Kind = WatchTracker::Action::Kind;
+    switch (action.kind) {
+      case Kind::Flash:
+        startFlash(action.cycle, action.target);
+        break;
+      case Kind::Gone:
+        show(kindEvent(EventKind::Gone, action.cycle));
+        break;
+      case Kind::Back:
+        startVerify(action.cycle, action.target);
+        break;
+      case Kind::Expired:
+        endUnverified(action.cycle, "not re-plugged within the verify timeout");
+        break;
+      case Kind::Duplicate:
+        work_[action.cycle]->record.duplicate = true;
+        board_.markDuplicate(action.cycle);
+        break;
+    }
+  }
+
+  void startFlash(std::size_t cycle, const FlashTarget& target) {
+    board_.addRow(target, image_.size());  // row `cycle`: rows and cycles are counted alike
+    auto work = std::make_unique<CycleWork>();
+    work->target = target;
+    work->shared.recordBase = base_;
+    work->shared.recordBase.slot = slotLabelAt(slots_, target.location);
+    work->shared.recordBase.attempt = tracker_.attempt(cycle);
+    work->shared.recordBase.duplicate = tracker_.duplicate(cycle);
+    work->shared.image = &image_;
+    work->shared.makePort = env_.makePort;
+    work->shared.portPresent = portPresence(target);
+    work->shared.stop = &stop_;
+    work->shared.settleMs = static_cast<int>(millisecondsOf(options_.settleSeconds).count());
+    if (!options_.force) work->shared.skipVersion = options_.expectVersion;
+    work->record = work->shared.recordBase;
+    work_.push_back(std::move(work));
+    StationEvent found = kindEvent(EventKind::Found, cycle);
+    found.target = target;
+    show(found);
+    CycleWork& started = *work_.back();
+    started.busy = true;
+    started.thread = std::thread(
+        [this, &started, cycle] { Worker(started.target, cycle, started.shared, events_).run(); });
+  }
+
+  // Whether the cycle's modem still shows `comNumber`, asked afresh.
+  std::function<bool(int)> portPresence(const FlashTarget& target) {
+    auto list = env_.listModems;
+    std::vector<DeviceIdentity> ids = ids_;
+    const std::string location = target.location;
+    return [list, ids, location](int comNumber) {
+      std::vector<FlashTarget> now;
+      std::string why;
+      if (!list(ids, now, why)) return true;  // cannot tell: not called vanished
+      for (const FlashTarget& modem : now) {
+        for (const FlashTarget::Port& port : modem.ports) {
+          if (modem.location == location && port.comNumber == comNumber) return true;
+        }
+      }
+      return false;
+    };
+  }
+
+  void startVerify(std::size_t cycle, const FlashTarget& target) {
+    CycleWork& work = *work_[cycle];
+    StationEvent back = kindEvent(EventKind::Back, cycle);
+    back.target = target;
+    show(back);
+    if (work.thread.joinable()) work.thread.join();
+    work.verify.target = target;
+    work.verify.cycle = cycle;
+    work.verify.settleMs = work.shared.settleMs;
+    work.verify.makePort = env_.makePort;
+    work.verify.stop = &stop_;
+    work.busy = true;
+    work.thread = std::thread([this, &work] { runVerify(work.verify, events_); });
+  }
+
+  void takeEvents() {
+    StationEvent event;
+    if (!events_.take(event, kEventWaitMs)) return;
+    do {
+      if (event.kind == EventKind::VerifyEnd) {
+        verified(event);
+        continue;
+      }
+      show(event);
+      if (event.kind == EventKind::ModemEnd) flashEnded(event);
+    } while (events_.take(event, 0));
+  }
+
+  void flashEnded(const StationEvent& event) {
+    CycleWork& work = *work_[event.modem];
+    work.thread.join();
+    work.busy = false;
+    const bool duplicate = work.record.duplicate;
+    work.record = event.record;
+    work.record.duplicate = work.record.duplicate || duplicate || tracker_.duplicate(event.modem);
+    const bool passed = event.record.result == FlashResult::Pass;
+    tracker_.flashEnded(event.modem, passed, Clock::now());
+    if (passed) {
+      show(kindEvent(EventKind::Replug, event.modem));
+    } else {
+      endCycle(event.modem);
+    }
+  }
+
+  void verified(const StationEvent& event) {
+    CycleWork& work = *work_[event.modem];
+    work.thread.join();
+    work.busy = false;
+    tracker_.verifyEnded(event.modem);
+    ModemRecord& record = work.record;
+    if (event.answered) {
+      record.hasVersionAfter = true;
+      record.versionAfter = event.text;
+      const bool wanted = options_.expectVersion.empty() ? event.text != record.versionBefore
+                                                         : event.text == options_.expectVersion;
+      record.verified = wanted ? Verification::Verified : Verification::Mismatch;
+      record.log += "after the re-plug on COM" + std::to_string(event.port) + ": version " +
+                    event.text + "\n";
+    } else {
+      record.verified = Verification::Unverified;
+      record.log += "after the re-plug: " + event.text + "\n";
+    }
+    endCycle(event.modem);
+  }
+
+  void endUnverified(std::size_t cycle, const std::string& why) {
+    ModemRecord& record = work_[cycle]->record;
+    record.verified = Verification::Unverified;
+    record.log += why + "\n";
+    endCycle(cycle);
+  }
+
+  // The cycle's record is final: kept, shown, and counted.
+  void endCycle(std::size_t cycle) {
+    ModemRecord& record = work_[cycle]->record;
+    record.duplicate = record.duplicate || tracker_.duplicate(cycle);
+    if (!options_.record.empty() && !records_.write(record)) recordsFailed_ = true;
+    const bool failed = record.result == FlashResult::Fail ||
+                        record.result == FlashResult::Aborted ||
+                        record.verified == Verification::Mismatch;
+    if (failed) anyFailed_ = true;
+    StationEvent end = kindEvent(EventKind::CycleEnd, cycle);
+    end.record = record;
+    show(end);
+  }
+
+  static StationEvent kindEvent(EventKind kind, std::size_t cycle) {
+    StationEvent event;
+    event.kind = kind;
+    event.modem = cycle;
+    return event;
+  }
+
+  void show(const StationEvent& event) {
+    board_.apply(event);
+    for (const auto& view : views_) view->onEvent(event, board_);
+  }
+
+  void tick() {
+    const Clock::time_point now = Clock::now();
+    for (const auto& view : views_) view->tick(board_, now);
+  }
+
+  // Ctrl-C: every flash and check ends after its transaction under way;
+  // cycles still waiting for the re-plug end UNVERIFIED.
+  int finish() {
+    stop_.store(true);
+    while (anyBusy()) takeEvents();
+    for (std::size_t cycle : tracker_.waitingCycles()) {
+      tracker_.verifyEnded(cycle);
+      endUnverified(cycle, "the run ended before the re-plug");
+    }
+    for (const auto& work : work_) {
+      if (work->thread.joinable()) work->thread.join();
+    }
+    for (const auto& view : views_) view->finish(board_);
+    if (options_.progress != ProgressMode::None) say(human_, "\n" + summaryTable(board_));
+    int status = anyFailed_ ? kExitFailed : kExitClean;
+    if (recordsFailed_) {
+      say(env_.err, "tarnwick-station: a record could not be written to " + options_.record + "\n");
+      status = kExitFailed;
+    }
+    if (json_ != nullptr) json_->emit("run-end", runEndJson(status));
+    return status;
+  }
+
+  bool anyBusy() const {
+    for (const auto& work : work_) {
+      if (work->busy) return true;
+    }
+    return false;
+  }
+
+  OrderedJson runEndJson(int status) const {
+    OrderedJson end;
+    end["run"] = base_.run;
+    end["cycles"] = board_.rows().size();
+    end["pass"] = board_.count(FlashResult::Pass);
+    end["fail"] = board_.count(FlashResult::Fail);
+    end["aborted"] = board_.count(FlashResult::Aborted);
+    end["skipped"] = board_.count(FlashResult::Skipped);
+    end["verified"] = board_.count(Verification::Verified);
+    end["mismatch"] = board_.count(Verification::Mismatch);
+    end["unverified"] = board_.count(Verification::Unverified);
+    end["exit_status"] = status;
+    return end;
+  }
+
+  const WatchOptions& options_;
+  FlashEnvironment& env_;
+  std::FILE* human_;
+  std::vector<DeviceIdentity> ids_;
+  ImageSource image_;
+  std::vector<Slot> slots_;
+  RecordFile records_;
+  ModemRecord base_;
+  WatchTracker tracker_;
+  RunBoard board_;
+  EventQueue events_;
+  std::atomic<bool> stop_{false};
+  std::vector<std::unique_ptr<CycleWork>> work_;
+  std::vector<std::unique_ptr<RunView>> views_;
+  JsonEvents* json_ = nullptr;
+  bool listFailed_ = false;
+  bool anyFailed_ = false;
+  bool recordsFailed_ = false;
+};
+
+}  // namespace
+
+int runWatchCommand(const WatchOptions& options, FlashEnvironment& environment) {
+  return WatchCommand(options, environment).run();
+}
+
+namespace station {
+
+void registerWatchCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
+  auto options = std::make_shared<WatchOptions>();
+  CLI::App* watch = addWatchOptions(app, *options);
+  watch->callback([options, &context, &chosen] {
+    chosen.run = [options, &context] {
+      FlashEnvironment environment = stationEnvironment(context);
+      installStopHandlers();
+      const int status = runWatchCommand(*options, environment);
+      stopHandlingDone();
+      return status;
+    };
+  });
+}
+
+}  // namespace station
+
+}  // namespace tarnwick

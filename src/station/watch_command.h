@@ -1,0 +1,21 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "station/flash_command.h"
+#include "station/station_context.h"
+#include "station/watch_options.h"
+
+namespace tarnwick {
+
+// Runs `watch` until the operator stops it; returns the exit status (0 no
+// cycle ended FAIL, ABORTED or MISMATCH; 1 one did; 2 bad invocation).
+int runWatchCommand(const WatchOptions& options, FlashEnvironment& environment);
+
+namespace station {
+
+void registerWatchCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen);
+
+}  // namespace station
+
+}  // namespace tarnwick

@@ -1,0 +1,257 @@
+// tarnwick-station watch end to end on both builds: modems plugged in at
+// different times, pulled, re-plugged (at the same or another location) or
+// never, two with one serial, one that comes back on the wrong version, one
+// that answers only after seconds, one already on the wanted version. Every
+// cycle's record, the events, and the exit status after Ctrl-C.
+#include <signal.h>
+
+#include <chrono>
+#include <functional>
+#include <set>
+
+#include "e2e/station_e2e.h"
+#include "support/temp_dir.h"
+
+namespace tarnwick::testing {
+namespace {
+
+constexpr std::size_t kImageSize = 6000;
+constexpr int kSessionLimitMs = 150000;
+const char kOldVersion[] = "SIMMODEM_V1.0";
+const char kNewVersion[] = "SIMMODEM_V2.0";
+
+struct CycleExpected {
+  std::string location;
+  int attempt;  // 0: either (two modems share a serial: 1 and 2 in list order)
+  std::string result;
+  std::string verified;  // empty: null
+  bool duplicate;
+};
+
+class StationWatch : public ::testing::TestWithParam<std::string> {
+ protected:
+  using Json = nlohmann::json;
+
+  void SetUp() override {
+    rig_ = GetParam() == "windows" ? makeWineStationRig() : makeLinuxStationRig();
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSessionLimitMs);
+  }
+
+  bool windows() const { return GetParam() == "windows"; }
+
+  std::string programPath(const std::string& path) const { return windows() ? "Z:" + path : path; }
+
+  // A modem that answers its new version once it has taken the image.
+  static StationModemSpec modem(int number, ModemSimOptions sim = {}) {
+    sim.versionAfterDownload = kNewVersion;
+    return modemSpec(number, {sim});
+  }
+
+  std::string where(const StationModemSpec& modem) const { return rig_->locationOf(modem); }
+
+  void startWatch() {
+    image_ = patternBytes(kImageSize, 7);
+    const std::string imagePath = work_.writeFile("image.bin", image_);
+    recordPath_ = work_.path() + "/records.jsonl";
+    std::string error;
+    ASSERT_TRUE(rig_->start(
+        {"watch", programPath(imagePath), "--json", "--record", programPath(recordPath_),
+         "--expect-version", kNewVersion, "--settle", "15", "--verify-timeout", "100"},
+        work_.path() + "/watch.err", watch_, &error))
+        << error;
+  }
+
+  // Reads events until one is `name` for `location`, within the session's
+  // time limit.
+  const Json* waitFor(const std::string& name, const std::string& location) {
+    for (const Json& event : events_) {
+      if (matches(event, name, location) && used_.insert(&event - &events_[0]).second) {
+        return &event;
+      }
+    }
+    std::string line;
+    while (std::chrono::steady_clock::now() < deadline_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline_ - std::chrono::steady_clock::now());
+      if (!watch_.readStdoutLine(static_cast<int>(left.count()), &line)) break;
+      events_.push_back(Json::parse(line, nullptr, false));
+      EXPECT_FALSE(events_.back().is_discarded()) << line;
+      if (matches(events_.back(), name, location)) {
+        used_.insert(events_.size() - 1);
+        return &events_.back();
+      }
+    }
+    ADD_FAILURE() << "no " << name << " for " << location << "; stderr:\n"
+                  << readFile(work_.path() + "/watch.err");
+    return nullptr;
+  }
+
+  static bool matches(const Json& event, const std::string& name, const std::string& location) {
+    return event.is_object() && event.value("event", "") == name &&
+           event.value("location", "") == location;
+  }
+
+  void pull(std::size_t index, const StationModemSpec& spec) {
+    std::string error;
+    ASSERT_TRUE(rig_->unplug(index, &error)) << error;
+    ASSERT_NE(waitFor("modem-gone", where(spec)), nullptr);
+  }
+
+  void plugBack(std::size_t index, const StationModemSpec& as, bool freshSims = false) {
+    std::string error;
+    ASSERT_TRUE(rig_->replug(index, as, freshSims, &error)) << error;
+  }
+
+  // Ctrl-C, then the rest of the events; the exit status.
+  int stopWatch() {
+    kill(watch_.pid(), SIGINT);
+    std::string line;
+    while (watch_.readStdoutLine(30000, &line))
+      events_.push_back(Json::parse(line, nullptr, false));
+    EXPECT_TRUE(watch_.waitForExit(30000));
+    const ExitStatus status = watch_.stop();
+    return status.exited ? status.exitCode : -1;
+  }
+
+  void checkEvents() {
+    ASSERT_FALSE(events_.empty());
+    EXPECT_EQ(events_.front()["event"], "run-start");
+    EXPECT_EQ(events_.back()["event"], "run-end");
+    for (std::size_t i = 0; i < events_.size(); ++i) EXPECT_EQ(events_[i]["seq"], i + 1);
+  }
+
+  void checkRecords(const std::vector<CycleExpected>& expected) {
+    std::vector<Json> records = jsonLines(readFile(recordPath_));
+    ASSERT_EQ(records.size(), expected.size()) << readFile(recordPath_);
+    for (const CycleExpected& cycle : expected) {
+      SCOPED_TRACE(cycle.location + " attempt " + std::to_string(cycle.attempt));
+      const Json* found = nullptr;
+      for (const Json& record : records) {
+        const bool attempt = cycle.attempt == 0 || record["attempt"] == cycle.attempt;
+        if (record["location"] == cycle.location && attempt) {
+          found = &record;
+        }
+      }
+      ASSERT_NE(found, nullptr);
+      EXPECT_EQ((*found)["result"], cycle.result) << found->dump();
+      EXPECT_EQ((*found)["verified"], cycle.verified.empty() ? Json() : Json(cycle.verified))
+          << found->dump();
+      EXPECT_EQ((*found)["duplicate"], cycle.duplicate);
+      EXPECT_EQ((*found)["slot"], Json());
+      if (cycle.verified == "VERIFIED") {
+        EXPECT_EQ((*found)["version_after"], kNewVersion);
+      }
+      if (cycle.verified.empty() || cycle.verified == "UNVERIFIED") {
+        EXPECT_EQ((*found)["version_after"], Json());
+      }
+    }
+  }
+
+  std::unique_ptr<StationRig> rig_;
+  TempDir work_;
+  std::string image_;
+  std::string recordPath_;
+  StartedProcess watch_;
+  std::vector<Json> events_;
+  std::set<std::size_t> used_;
+  std::chrono::steady_clock::time_point deadline_;
+};
+
+TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
+  ModemSimOptions pulledMidDownload;
+  if (!windows()) pulledMidDownload.vanishAtPacket = 3;  // a vanishing tty upsets Wine's server
+  ModemSimOptions wrongVersion;
+  wrongVersion.versionAfterDownload = "SIMMODEM_V9.9";
+  ModemSimOptions slowToBoot;
+  slowToBoot.deafForMs = 3000;
+  ModemSimOptions alreadyNew;
+  alreadyNew.versionText = kNewVersion;
+  StationModemSpec replugged = modem(1);
+  StationModemSpec pulled = modem(2, pulledMidDownload);
+  StationModemSpec neverBack = modem(4);
+  StationModemSpec twinA = modem(5);
+  StationModemSpec twinB = modem(6);
+  twinA.serial = twinB.serial = "SNTWIN";
+  StationModemSpec mismatch = modemSpec(7, {wrongVersion});
+  StationModemSpec slow = modem(8, slowToBoot);
+  StationModemSpec skipped = modem(9, alreadyNew);
+  std::string error;
+  ASSERT_TRUE(
+      rig_->plug({replugged, pulled, neverBack, twinA, twinB, mismatch, slow, skipped}, &error))
+      << error;
+  startWatch();
+
+  // Re-plugged where it was: verified.
+  ASSERT_NE(waitFor("modem-end", where(replugged)), nullptr);
+  pull(0, replugged);
+  plugBack(0, replugged);
+  const Json* verify = waitFor("verify", where(replugged));
+  ASSERT_NE(verify, nullptr);
+  EXPECT_EQ((*verify)["verified"], "VERIFIED");
+
+  // Plugged in later, then re-plugged at another location: still its cycle.
+  StationModemSpec late = modem(3);
+  ASSERT_TRUE(rig_->plug({late}, &error)) << error;
+  ASSERT_NE(waitFor("modem-end", where(late)), nullptr);
+  pull(8, late);
+  StationModemSpec moved = late;
+  moved.busPort = "3-10";
+  moved.windowsLocation = "Port_#0010.Hub_#0002";
+  plugBack(8, moved);
+  ASSERT_NE(waitFor("verify", where(late)), nullptr);
+
+  // Pulled mid-download (Linux): FAIL, then a new attempt when plugged in.
+  const Json* first = waitFor("modem-end", where(pulled));
+  ASSERT_NE(first, nullptr);
+  if (!windows()) {
+    EXPECT_EQ((*first)["record"]["result"], "FAIL");
+    pull(1, pulled);
+    StationModemSpec healthy = modem(2);
+    plugBack(1, healthy, true);
+    ASSERT_NE(waitFor("modem-end", where(pulled)), nullptr);
+    pull(1, pulled);
+    plugBack(1, healthy);
+    ASSERT_NE(waitFor("verify", where(pulled)), nullptr);
+  }
+
+  // Back on another version than the one expected.
+  ASSERT_NE(waitFor("modem-end", where(mismatch)), nullptr);
+  pull(5, mismatch);
+  plugBack(5, mismatch);
+  ASSERT_NE(waitFor("verify", where(mismatch)), nullptr);
+
+  for (const StationModemSpec* rest : {&neverBack, &twinA, &twinB, &slow, &skipped}) {
+    ASSERT_NE(waitFor("modem-end", where(*rest)), nullptr);
+  }
+  EXPECT_EQ(stopWatch(), 1);  // a FAIL (Linux) and a MISMATCH
+  checkEvents();
+
+  std::vector<CycleExpected> expected{
+      {where(replugged), 1, "PASS", "VERIFIED", false},
+      {where(late), 1, "PASS", "VERIFIED", false},
+      {where(mismatch), 1, "PASS", "MISMATCH", false},
+      {where(neverBack), 1, "PASS", "UNVERIFIED", false},
+      {where(twinA), 0, "PASS", "UNVERIFIED", true},
+      {where(twinB), 0, "PASS", "UNVERIFIED", true},
+      {where(slow), 1, "PASS", "UNVERIFIED", false},
+      {where(skipped), 1, "SKIPPED", "", false},
+  };
+  if (windows()) {
+    expected.push_back({where(pulled), 1, "PASS", "UNVERIFIED", false});
+  } else {
+    expected.push_back({where(pulled), 1, "FAIL", "", false});
+    expected.push_back({where(pulled), 2, "PASS", "VERIFIED", false});
+  }
+  checkRecords(expected);
+  for (int m : {0, 3}) {
+    std::string received;
+    ASSERT_NE(rig_->sim(m, 0), nullptr);
+    EXPECT_TRUE(rig_->sim(m, 0)->receivedImage(&received) && received == image_) << m;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, StationWatch, ::testing::Values("linux", "windows"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace tarnwick::testing
