@@ -31,11 +31,6 @@ constexpr int kExitPassed = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-void say(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
-
 class FlashCommand {
  public:
   FlashCommand(const FlashOptions& options, FlashEnvironment& environment)
@@ -232,11 +227,9 @@ namespace station {
 namespace {
 
 int runOnContext(const FlashOptions& options, StationContext& context) {
-  FlashEnvironment environment = stationEnvironment(context);
-  installStopHandlers();
-  const int status = runFlashCommand(options, environment);
-  stopHandlingDone();
-  return status;
+  return runStoppable(context, [&options](FlashEnvironment& environment) {
+    return runFlashCommand(options, environment);
+  });
 }
 
 }  // namespace

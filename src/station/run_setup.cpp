@@ -19,6 +19,11 @@ bool isHexDigit(char c) {
 
 }  // namespace
 
+void say(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
 bool chosenIdentities(const std::vector<std::string>& texts, std::vector<DeviceIdentity>& ids,
                       std::string& why) {
   for (const std::string& text : texts) {

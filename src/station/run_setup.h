@@ -18,6 +18,9 @@ namespace tarnwick {
 
 // What `flash` and `watch` set up alike before their first modem.
 
+// Writes `text` to `stream` and flushes it at once.
+void say(std::FILE* stream, const std::string& text);
+
 // The --id values, or the built-in table when none was given. False with
 // `why` at the first value that is not VID:PID.
 bool chosenIdentities(const std::vector<std::string>& texts, std::vector<DeviceIdentity>& ids,

@@ -67,4 +67,12 @@ FlashEnvironment stationEnvironment(StationContext& context) {
   return environment;
 }
 
+int runStoppable(StationContext& context, const std::function<int(FlashEnvironment&)>& command) {
+  FlashEnvironment environment = stationEnvironment(context);
+  installStopHandlers();
+  const int status = command(environment);
+  stopHandlingDone();
+  return status;
+}
+
 }  // namespace tarnwick::station

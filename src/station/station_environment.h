@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "station/flash_command.h"
 #include "station/station_context.h"
 
@@ -9,5 +11,9 @@ namespace tarnwick::station {
 // streams: the device list (one question at a time, as workers ask too),
 // the operator's stop request, the station's version.
 FlashEnvironment stationEnvironment(StationContext& context);
+
+// Runs `command` on the context's environment with the stop handlers
+// installed, and tells them when it is done; its exit status.
+int runStoppable(StationContext& context, const std::function<int(FlashEnvironment&)>& command);
 
 }  // namespace tarnwick::station

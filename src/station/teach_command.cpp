@@ -2,7 +2,6 @@
 
 #include <set>
 
-#include "platform/stop_signals.h"
 #include "station/run_setup.h"
 #include "station/slots_file.h"
 #include "station/station_environment.h"
@@ -11,11 +10,6 @@ namespace tarnwick {
 namespace {
 
 constexpr int kPollMs = 500;
-
-void say(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
 
 std::set<std::string> locationsNow(FlashEnvironment& env, const std::vector<DeviceIdentity>& ids) {
   std::vector<FlashTarget> present;
@@ -80,11 +74,9 @@ void registerTeachCommand(CLI::App& app, StationContext& context, ChosenCommand&
   CLI::App* teach = addTeachOptions(app, *options);
   teach->callback([options, &context, &chosen] {
     chosen.run = [options, &context] {
-      FlashEnvironment environment = stationEnvironment(context);
-      installStopHandlers();
-      const int status = runTeachCommand(*options, environment);
-      stopHandlingDone();
-      return status;
+      return runStoppable(context, [&options](FlashEnvironment& environment) {
+        return runTeachCommand(*options, environment);
+      });
     };
   });
 }

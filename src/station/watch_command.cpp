@@ -4,7 +4,6 @@
 #include <memory>
 #include <thread>
 
-#include "platform/stop_signals.h"
 #include "station/event_queue.h"
 #include "station/json_events.h"
 #include "station/live_table.h"
@@ -29,11 +28,6 @@ constexpr int kEventWaitMs = 50;
 constexpr int kExitClean = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-
-void say(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
 
 std::chrono::milliseconds millisecondsOf(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
@@ -365,11 +359,9 @@ void registerWatchCommand(CLI::App& app, StationContext& context, ChosenCommand&
   CLI::App* watch = addWatchOptions(app, *options);
   watch->callback([options, &context, &chosen] {
     chosen.run = [options, &context] {
-      FlashEnvironment environment = stationEnvironment(context);
-      installStopHandlers();
-      const int status = runWatchCommand(*options, environment);
-      stopHandlingDone();
-      return status;
+      return runStoppable(context, [&options](FlashEnvironment& environment) {
+        return runWatchCommand(*options, environment);
+      });
     };
   });
 }

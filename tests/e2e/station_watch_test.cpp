@@ -92,10 +92,10 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
            event.value("location", "") == location;
   }
 
-  void pull(std::size_t index, const StationModemSpec& spec) {
+  void pull(std::size_t index, const StationModemSpec& modem) {
     std::string error;
     ASSERT_TRUE(rig_->unplug(index, &error)) << error;
-    ASSERT_NE(waitFor("modem-gone", where(spec)), nullptr);
+    ASSERT_NE(waitFor("modem-gone", where(modem)), nullptr);
   }
 
   void plugBack(std::size_t index, const StationModemSpec& as, bool freshSims = false) {

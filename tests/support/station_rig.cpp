@@ -43,6 +43,12 @@ class SimulatedPorts {
     return true;
   }
 
+  bool pluggedBefore(std::size_t modem, std::string* error) const {
+    if (modem < specs_.size()) return true;
+    *error = "no modem " + std::to_string(modem) + " was plugged";
+    return false;
+  }
+
   // The modems as plugged, by the order of `plug`.
   std::vector<StationModemSpec> specs_;
 
@@ -76,10 +82,7 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
   }
 
   bool unplug(std::size_t modem, std::string* error) override {
-    if (modem >= specs_.size()) {
-      *error = "no modem " + std::to_string(modem) + " was plugged";
-      return false;
-    }
+    if (!pluggedBefore(modem, error)) return false;
     std::vector<std::string> ttys;
     for (const StationPortSpec& port : specs_[modem].ports) {
       ttys.push_back(ttyNameForComNumber(port.comNumber));
@@ -90,10 +93,7 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
 
   bool replug(std::size_t modem, const StationModemSpec& as, bool freshSims,
               std::string* error) override {
-    if (modem >= specs_.size()) {
-      *error = "no modem " + std::to_string(modem) + " was plugged";
-      return false;
-    }
+    if (!pluggedBefore(modem, error)) return false;
     if (freshSims && !restartSims(modem, as, error)) return false;
     specs_[modem] = as;
     return addToTree(modem, error);
@@ -142,9 +142,9 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
   // The modem's ports in the tree, each tty leading to its simulator:
   // ttyUSB through usb-serial for COM1..100, ttyACM (CDC-ACM) above.
   bool addToTree(std::size_t modem, std::string* error) {
-    const StationModemSpec& spec = specs_[modem];
-    for (std::size_t index = 0; index < spec.ports.size(); ++index) {
-      const StationPortSpec& port = spec.ports[index];
+    const StationModemSpec& plugged = specs_[modem];
+    for (std::size_t index = 0; index < plugged.ports.size(); ++index) {
+      const StationPortSpec& port = plugged.ports[index];
       const std::string tty = ttyNameForComNumber(port.comNumber);
       ModemSimProcess* sim = simOf(modem, index);
       if (tty.empty() || sim == nullptr) {
@@ -153,9 +153,9 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
       }
       const std::string mi = port.interfaceNumber.empty() ? "00" : port.interfaceNumber;
       if (port.comNumber > 100) {
-        sysfs_.addAcmPort(deviceOf(spec), mi, tty);
+        sysfs_.addAcmPort(deviceOf(plugged), mi, tty);
       } else {
-        sysfs_.addUsbSerialPort(deviceOf(spec), mi, tty);
+        sysfs_.addUsbSerialPort(deviceOf(plugged), mi, tty);
       }
       sysfs_.addDeviceNode(tty, sim->ptyPath());
     }
@@ -198,20 +198,14 @@ class WineStationRig : public StationRig, SimulatedPorts {
   }
 
   bool unplug(std::size_t modem, std::string* error) override {
-    if (modem >= specs_.size()) {
-      *error = "no modem " + std::to_string(modem) + " was plugged";
-      return false;
-    }
+    if (!pluggedBefore(modem, error)) return false;
     present_[modem] = false;
     return registerPresent(error);
   }
 
   bool replug(std::size_t modem, const StationModemSpec& as, bool freshSims,
               std::string* error) override {
-    if (modem >= specs_.size()) {
-      *error = "no modem " + std::to_string(modem) + " was plugged";
-      return false;
-    }
+    if (!pluggedBefore(modem, error)) return false;
     if (freshSims && !restartSims(modem, as, error)) return false;
     specs_[modem] = as;
     present_[modem] = true;
@@ -243,11 +237,11 @@ class WineStationRig : public StationRig, SimulatedPorts {
   static WineRig& wine() { return WineRig::shared(); }
 
   bool linkPorts(std::size_t modem, std::string* error) {
-    const StationModemSpec& spec = specs_[modem];
-    for (std::size_t index = 0; index < spec.ports.size(); ++index) {
+    const StationModemSpec& plugged = specs_[modem];
+    for (std::size_t index = 0; index < plugged.ports.size(); ++index) {
       ModemSimProcess* sim = simOf(modem, index);
       if (sim == nullptr ||
-          !wine().linkComPort(spec.ports[index].comNumber, sim->ptyPath(), error)) {
+          !wine().linkComPort(plugged.ports[index].comNumber, sim->ptyPath(), error)) {
         return false;
       }
     }
@@ -259,10 +253,10 @@ class WineStationRig : public StationRig, SimulatedPorts {
     std::vector<WineModem> entries;
     for (std::size_t modem = 0; modem < specs_.size(); ++modem) {
       if (!present_[modem]) continue;
-      const StationModemSpec& spec = specs_[modem];
-      WineModem entry{spec.ids.vendorId,    spec.ids.productId,  "0100", spec.serial,
-                      spec.windowsLocation, spec.parentIdPrefix, {}};
-      for (const StationPortSpec& port : spec.ports) {
+      const StationModemSpec& plugged = specs_[modem];
+      WineModem entry{plugged.ids.vendorId,    plugged.ids.productId,  "0100", plugged.serial,
+                      plugged.windowsLocation, plugged.parentIdPrefix, {}};
+      for (const StationPortSpec& port : plugged.ports) {
         entry.ports.push_back({port.interfaceNumber, "COM" + std::to_string(port.comNumber)});
       }
       entries.push_back(entry);
