@@ -177,10 +177,6 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
 };
 
 TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
-  if (windows()) {
-    GTEST_SKIP() << "the Wine rig rewrites every modem's registry keys on each pull, so modems "
-                    "that stay blink out of the device list and look re-plugged";
-  }
   ModemSimOptions pulledMidDownload;
   if (!windows()) pulledMidDownload.vanishAtPacket = 3;  // a vanishing tty upsets Wine's server
   ModemSimOptions wrongVersion;
