@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit and integration tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, end-to-end tests of the
-# shipped Linux program and of the Windows program under Wine, short fuzz
+# shipped Linux program and of the Windows program under Wine, the Linux
+# programs on a real kernel's USB stack in a QEMU guest, short fuzz
 # runs, one download under valgrind, and a smoke run of the benchmark.
 # Every test case carries its own time limit.
 set -euo pipefail
@@ -25,6 +26,8 @@ ctest --test-dir build/native-asan --output-on-failure -L 'unit|integration|stat
 ctest --test-dir build/native-tsan --output-on-failure -L station -j 2
 # The shipped programs end to end.
 ctest --test-dir build/native --output-on-failure -L e2e
+# The Linux programs on the kernel's own USB stack, in a QEMU guest.
+ctest --test-dir build/native --output-on-failure -L realkernel --timeout 200
 
 for extra in scripts/test-*.sh; do
   [[ -e "$extra" ]] || continue

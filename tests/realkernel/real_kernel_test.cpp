@@ -6,9 +6,10 @@
 
 #include <algorithm>
 #include <fstream>
-#include <set>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/expected_text.h"
@@ -186,17 +187,116 @@ TEST(RealKernel, ModemPulledMidDownloadFailsSoonWithoutFinishing) {
   EXPECT_TRUE(matched) << download.out;
 }
 
-// Kept for the station's cases, not judged: only that the rig made three
-// modems that differ by serial alone, two ports each.
-TEST(RealKernel, ThreeIdenticalModemsAreThereAtOnce) {
+using Json = nlohmann::json;
+
+std::vector<Json> jsonLinesOf(const std::string& text) {
+  std::vector<Json> values;
+  for (const std::string& line : linesOf(text)) values.push_back(Json::parse(line, nullptr, false));
+  return values;
+}
+
+// The modems a case made, from its "modems" file: location and serial, in
+// simulator order (modem_0, modem_1, ...).
+std::vector<std::pair<std::string, std::string>> modemsOf(const CaseResults& results) {
+  std::vector<std::pair<std::string, std::string>> modems;
+  for (const std::string& line : linesOf(results.file("modems"))) {
+    const std::size_t space = line.find(' ');
+    modems.emplace_back(line.substr(0, space), line.substr(space + 1));
+  }
+  return modems;
+}
+
+const Json* withLocation(const std::vector<Json>& values, const std::string& location) {
+  for (const Json& value : values) {
+    if (value.is_object() && value.value("location", "") == location) return &value;
+  }
+  return nullptr;
+}
+
+// Each modem's simulator took the whole image, packet by packet in order.
+void expectImagesReceived(const CaseResults& results, std::size_t modems) {
+  const std::string image = results.file("fw.bin");
+  std::vector<std::string> packets = downloadCommands(image);
+  packets = std::vector<std::string>(packets.begin() + 3, packets.end() - 1);
+  for (std::size_t n = 0; n < modems; ++n) {
+    SCOPED_TRACE("modem_" + std::to_string(n));
+    EXPECT_TRUE(results.file("modem_" + std::to_string(n) + ".image") == image);
+    std::vector<std::string> received;
+    for (const std::string& line : linesOf(results.file("modem_" + std::to_string(n) + ".log"))) {
+      if (line.rfind("AT%DNLIMG=", 0) == 0) received.push_back(line);
+    }
+    EXPECT_TRUE(received == packets);
+  }
+}
+
+// Three modems alike but for their serials: tty numbers follow enumeration,
+// so each is known by its location. The station probes both ports of each
+// (the second one reads nothing) and flashes all three at once.
+TEST(RealKernel, StationListsAndFlashesThreeIdenticalModems) {
   CaseResults results("three_modems");
   results.expectCompleted();
-  std::set<std::string> serials;
-  const std::vector<std::string> modems = linesOf(results.file("modems"));
-  for (const std::string& line : modems) serials.insert(line.substr(line.rfind(' ') + 1));
-  EXPECT_EQ(modems.size(), 6u);
-  EXPECT_EQ(serials, (std::set<std::string>{"EC25-100", "EC25-101", "EC25-102"}));
-  EXPECT_TRUE(results.has("at.status"));
+  const auto modems = modemsOf(results);
+  ASSERT_EQ(modems.size(), 3u);
+
+  const ProgramRun list = results.run("list");
+  EXPECT_EQ(list.status, 0) << list.err;
+  const std::vector<Json> listed = jsonLinesOf(list.out);
+  EXPECT_EQ(listed.size(), 3u) << list.out;
+  for (std::size_t n = 0; n < modems.size(); ++n) {
+    SCOPED_TRACE(modems[n].first);
+    const Json* modem = withLocation(listed, modems[n].first);
+    ASSERT_NE(modem, nullptr) << list.out;
+    EXPECT_EQ((*modem)["serial"], modems[n].second);
+    EXPECT_EQ((*modem)["version"], "EC25_10" + std::to_string(n));
+    const Json& ports = (*modem)["ports"];
+    ASSERT_EQ(ports.size(), 2u) << modem->dump();
+    EXPECT_EQ(ports[0]["interface"], 0);
+    EXPECT_EQ(ports[1]["interface"], 2);
+    EXPECT_EQ((*modem)["at_port"], ports[0]["port"]);
+  }
+
+  const ProgramRun flash = results.run("flash");
+  EXPECT_EQ(flash.status, 0) << flash.err;
+  const std::vector<Json> records = jsonLinesOf(results.file("records.jsonl"));
+  EXPECT_EQ(records.size(), 3u);
+  for (const auto& [location, serial] : modems) {
+    const Json* record = withLocation(records, location);
+    ASSERT_NE(record, nullptr) << location;
+    EXPECT_EQ((*record)["serial"], serial);
+    EXPECT_EQ((*record)["result"], "PASS") << record->dump();
+    EXPECT_EQ((*record)["bytes_sent"], 8192);
+  }
+  expectImagesReceived(results, modems.size());
+}
+
+// Watch: modems plugged in one after another, each re-plugged after its pass
+// and checked on the version it then reports; SIGTERM ends the session with
+// status 0, since no cycle failed.
+TEST(RealKernel, WatchFlashesAndVerifiesThreeRepluggedModems) {
+  CaseResults results("watch_replug");
+  results.expectCompleted();
+  const auto modems = modemsOf(results);
+  ASSERT_EQ(modems.size(), 3u);
+  const ProgramRun watch = results.run("watch");
+  EXPECT_EQ(watch.status, 0) << watch.err;
+  const std::vector<Json> records = jsonLinesOf(results.file("records.jsonl"));
+  EXPECT_EQ(records.size(), 3u) << results.file("records.jsonl");
+  for (const auto& [location, serial] : modems) {
+    SCOPED_TRACE(location);
+    const Json* record = withLocation(records, location);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ((*record)["serial"], serial);
+    EXPECT_EQ((*record)["result"], "PASS") << record->dump();
+    EXPECT_EQ((*record)["verified"], "VERIFIED") << record->dump();
+    EXPECT_EQ((*record)["version_before"], "EC25_OLD");
+    EXPECT_EQ((*record)["version_after"], "EC25_NEW");
+    EXPECT_EQ((*record)["attempt"], 1);
+    EXPECT_EQ((*record)["duplicate"], false);
+  }
+  expectImagesReceived(results, modems.size());
+  const std::vector<Json> events = jsonLinesOf(watch.out);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back()["event"], "run-end") << watch.out;
 }
 
 }  // namespace

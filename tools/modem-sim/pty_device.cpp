@@ -83,6 +83,21 @@ bool PtyDevice::openExisting(const std::string& path, std::string* error) {
   return makeRaw(masterFd_, error);
 }
 
+bool PtyDevice::reopenExisting(std::string* error) {
+  const int fresh = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fresh < 0) {
+    *error = systemError(("open " + slavePath_).c_str());
+    return false;
+  }
+  // dup2 keeps the descriptor number that the reply writer holds.
+  const bool moved = dup3(fresh, masterFd_, O_CLOEXEC) >= 0;
+  if (!moved) *error = systemError("dup3");
+  ::close(fresh);
+  if (!moved) return false;
+  tcflush(masterFd_, TCIOFLUSH);
+  return makeRaw(masterFd_, error);
+}
+
 bool PtyDevice::createLink(const std::string& linkPath, std::string* error) {
   struct stat info;
   if (lstat(linkPath.c_str(), &info) == 0) {

@@ -22,6 +22,12 @@ class PtyDevice {
   // writes it directly, in raw mode. Clients are on the tty's other end.
   bool openExisting(const std::string& path, std::string* error);
 
+  // After the host side hung up an existing tty (its USB gadget unplugged)
+  // the descriptor stays dead: opens the tty afresh on the same descriptor
+  // number, with input and output left from before the hang-up dropped.
+  bool reopenExisting(std::string* error);
+  bool servesExistingTty() const { return existingTty_; }
+
   // Creates `linkPath` as a symlink to the slave. A stale symlink there is
   // replaced; any other file makes this fail.
   bool createLink(const std::string& linkPath, std::string* error);

@@ -10,6 +10,9 @@ namespace modemsim {
 namespace {
 
 constexpr std::int64_t kNoClientPauseMs = 5;
+// A gadget tty whose host side went away is opened again this long after,
+// and again at this pace until it opens.
+constexpr std::int64_t kHangUpReopenPauseMs = 200;
 
 ModemConfig modemConfig(const SimOptions& options) {
   return ModemConfig{options.versionText, options.packetSizeText, options.imageOut,
@@ -46,6 +49,10 @@ int SimLoop::run() {
 
 SimLoop::Next SimLoop::readCommands() {
   const ssize_t count = read(device_.masterFd(), readBuffer_.data(), readBuffer_.size());
+  // A read of 0 bytes or EIO on an existing tty: the host side hung up.
+  if (device_.servesExistingTty() && (count == 0 || (count < 0 && errno == EIO))) {
+    return reopenAfterHangUp();
+  }
   if (count <= 0) {
     // With no client on the slave the master polls as hung up and reads
     // EIO until one opens it: wait a little before looking again, so that
@@ -58,6 +65,19 @@ SimLoop::Next SimLoop::readCommands() {
   for (const ReceivedCommand& command : commands_) {
     if (handle(command) == Next::Exit) return Next::Exit;
   }
+  return Next::Continue;
+}
+
+// The command cut short by the hang-up and whatever the tty kept from
+// before it are dropped: a re-plugged modem starts on a clean line.
+SimLoop::Next SimLoop::reopenAfterHangUp() {
+  std::fprintf(stderr, "modem-sim: %s hung up\n", device_.slavePath().c_str());
+  std::string error;
+  do {
+    if (!stop_.pause(kHangUpReopenPauseMs)) return Next::Exit;
+  } while (!device_.reopenExisting(&error));
+  reader_ = CommandReader();
+  std::fprintf(stderr, "modem-sim: %s open again\n", device_.slavePath().c_str());
   return Next::Continue;
 }
 

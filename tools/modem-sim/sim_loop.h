@@ -30,6 +30,7 @@ class SimLoop {
   enum class Next { Continue, Exit };
 
   Next readCommands();
+  Next reopenAfterHangUp();
   Next handle(const ReceivedCommand& command);
   Next sendReply(const std::string& bytes);
   Next flood(const std::string& command);

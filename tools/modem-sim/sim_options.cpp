@@ -19,7 +19,8 @@ struct OptionSpec {
 const std::vector<OptionSpec>& optionSpecs() {
   static const std::vector<OptionSpec> descriptors = {
       {"--tty", ValueKind::Path, "PATH",
-       "serve the existing tty PATH (e.g. a USB gadget's /dev/ttyGS0) instead of a pty"},
+       "serve the existing tty PATH (e.g. a USB gadget's /dev/ttyGS0) instead of a pty; "
+       "opened again after the host side hangs up (the gadget unplugged)"},
       {"--link", ValueKind::Path, "PATH", "also create symlink PATH to the pty (removed at exit)"},
       {"--image-out", ValueKind::Path, "PATH", "write the received image to PATH at AT%DNL=0"},
       {"--log", ValueKind::Path, "PATH", "append every command received to PATH, one per line"},

@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "platform/posix/posix_serial_port.h"
+#include "platform/posix/tty_close.h"
 #include "platform/posix/tty_com_number.h"
 #include "platform/posix/tty_holders.h"
 
@@ -22,6 +23,9 @@ using Clock = std::chrono::steady_clock;
 // so a silent line costs the same on both (and never more than the caller's
 // bound).
 constexpr unsigned kSilentReadTimeoutMs = 10;
+
+// The longest close() may wait for output the device has not taken.
+constexpr unsigned kCloseLimitMs = 200;
 
 IoResult failed(int code) {
   errno = code;
@@ -57,13 +61,15 @@ bool takeExclusiveUse(int fd) {
 // Gives the tty back as it was found: exclusive use and the lock released,
 // and output the device never took discarded, so that close() does not wait
 // out the driver's closing time (30 s on usb-serial) for a port that does
-// not read. The last-error value is left as it was.
+// not read. Drivers that keep their queued writes through the flush (the
+// option driver) are cut short by the close limit. The last-error value is
+// left as it was.
 void releaseAndClose(int fd) {
   const int saved = errno;
   tcflush(fd, TCOFLUSH);
   ioctl(fd, TIOCNXCL);
   flock(fd, LOCK_UN);
-  ::close(fd);
+  closeTtyWithin(fd, kCloseLimitMs);
   errno = saved;
 }
 

@@ -7,7 +7,10 @@
 #                                  of KIND (acm or gser), not plugged in yet
 #   gadget_plug NAME CONTROLLER PORTS  bind it to virtual controller N and wait
 #                                  until the host shows PORTS ttys for it
-#   gadget_unplug NAME             unbind it: a real unplug
+#   gadget_unplug NAME [CONTROLLER]  unbind it: a real unplug; with the
+#                                  controller, wait until its ttys are gone
+#   gadget_wait CONTROLLER PORTS   until the host shows PORTS ttys there
+#   gadget_location CONTROLLER     the USB location (e.g. 1-1) of its modem
 #   gadget_tty NAME INDEX          the gadget-side tty of its function INDEX
 #   host_ttys CONTROLLER           the host ttys of the modem on controller N
 #   sim_start NAME TTY [OPTION]... modem-sim on TTY, its log in NAME.log and
@@ -61,12 +64,24 @@ host_ttys() {
   return 0
 }
 
+gadget_wait() { wait_for "$2 ttys on controller $1" "[ \$(host_ttys $1 | wc -l) -eq $2 ]"; }
+
 gadget_plug() {
   echo "dummy_udc.$2" >"$RIG_GADGETS/$1/UDC"
-  wait_for "$1 on controller $2" "[ \$(host_ttys $2 | wc -l) -eq $3 ]"
+  gadget_wait "$2" "$3"
 }
 
-gadget_unplug() { echo "" >"$RIG_GADGETS/$1/UDC"; }
+gadget_unplug() {
+  echo "" >"$RIG_GADGETS/$1/UDC"
+  [ -z "$2" ] || gadget_wait "$2" 0
+}
+
+gadget_location() {
+  for t in $(host_ttys "$1"); do
+    basename "$(readlink -f "/sys/class/tty/$t/device/..")"
+    return 0
+  done
+}
 
 gadget_tty() {
   for f in "$RIG_GADGETS/$1"/functions/*."$2"; do echo "/dev/ttyGS$(cat "$f/port_num")"; done
