@@ -27,7 +27,7 @@ ctest --test-dir build/native-tsan --output-on-failure -L station -j 2
 # The shipped programs end to end.
 ctest --test-dir build/native --output-on-failure -L e2e
 # The Linux programs on the kernel's own USB stack, in a QEMU guest.
-ctest --test-dir build/native --output-on-failure -L realkernel --timeout 200
+ctest --test-dir build/native --output-on-failure -L realkernel --timeout 300
 
 for extra in scripts/test-*.sh; do
   [[ -e "$extra" ]] || continue
