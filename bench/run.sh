@@ -14,6 +14,8 @@
 #     exactly the image; --repeats times (default 2) in the order
 #     tool, floor, floor, tool, ... so that a change of load on the machine
 #     falls on both alike, the best run of each counting;
+#   - counts the instructions of the native tool and the Linux floor client
+#     downloading a 1 MiB image under callgrind (independent of the load);
 #   - times `tarnwick AT AT` against one AT round trip of the floor client,
 #     --at-repeats times each (default 5), the medians counting;
 #   - downloads images of the --memory-mib sizes to see the tool's peak RSS;
@@ -26,6 +28,7 @@ source "$BENCH_DIR/lib/sim.sh"
 source "$BENCH_DIR/lib/linux_rig.sh"
 source "$BENCH_DIR/lib/wine_rig.sh"
 source "$BENCH_DIR/lib/cases.sh"
+source "$BENCH_DIR/lib/callgrind.sh"
 source "$BENCH_DIR/lib/report.sh"
 
 SIZE_MIB=32
@@ -77,6 +80,9 @@ for build in native windows; do
     done
   done
 done
+note "instructions under callgrind, $CALLGRIND_MIB MiB image"
+count_instructions native-tool-callgrind tool
+count_instructions native-floor-callgrind floor
 note "AT mode, $AT_REPEATS times each"
 for build in native windows; do
   for ((i = 1; i <= AT_REPEATS; i++)); do

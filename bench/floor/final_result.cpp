@@ -18,4 +18,16 @@ FinalResult finalResultOf(const char* reply, std::size_t size) {
   return FinalResult::Pending;
 }
 
+FinalResult finalResultIn(const char* reply, std::size_t size, std::size_t from) {
+  while (from < size) {
+    const void* lineFeed = std::memchr(reply + from, '\n', size - from);
+    if (lineFeed == nullptr) break;
+    const std::size_t end = static_cast<const char*>(lineFeed) - reply + 1;
+    const FinalResult result = finalResultOf(reply, end);
+    if (result != FinalResult::Pending) return result;
+    from = end;
+  }
+  return FinalResult::Pending;
+}
+
 }  // namespace benchfloor

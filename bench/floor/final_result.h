@@ -15,4 +15,9 @@ enum class FinalResult {
 // nothing after the final result, so it is always the last thing read.
 FinalResult finalResultOf(const char* reply, std::size_t size);
 
+// The first final result that ends at a line feed among the reply's bytes
+// from `from` on (the ones a read has just added): only those bytes are
+// scanned, and only at a line feed is the reply's end there compared.
+FinalResult finalResultIn(const char* reply, std::size_t size, std::size_t from);
+
 }  // namespace benchfloor

@@ -44,8 +44,9 @@ class PosixTty {
       const ssize_t got = read(fd_, buffer_, sizeof buffer_);
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) return false;  // an error, or nothing within the wait
+      const std::size_t scanned = reply_.size();
       reply_.append(buffer_, static_cast<std::size_t>(got));
-      const FinalResult result = finalResultOf(reply_.data(), reply_.size());
+      const FinalResult result = finalResultIn(reply_.data(), reply_.size(), scanned);
       if (result != FinalResult::Pending) return result == FinalResult::Ok;
       if (reply_.size() > kReplyCap) return false;
     }

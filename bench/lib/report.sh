@@ -12,6 +12,8 @@
 #                prefix's wineserver and services used meanwhile) / image MiB
 #   peak RSS     VmHWM of the client program, sampled every 5 ms
 #   sim CPU      the simulator's utime+stime over the run / wall time
+#   instr/MiB    user-space instructions under callgrind / image MiB, for
+#                one download of a 1 MiB image (native build only)
 
 calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
 # 1 when the comparison of two numbers holds, else 0.
@@ -75,12 +77,26 @@ collect_build() {
   (( hi - lo <= 256 )) || flat=0
   (( hi < 8192 )) || small=0
   eval "B_${b}_rss_min=$lo B_${b}_rss_max=$hi"
-  eval "B_${b}_target_throughput=$(holds "$(v "$b" ratio) >= 0.8")"
+  eval "B_${b}_target_throughput=$(holds "$(v "$b" ratio) >= 0.95")"
+  eval "B_${b}_cpu_ratio=\$(calc \"\$B_${b}_tool_cpu_per_mib / \$B_${b}_floor_cpu_per_mib\")"
+  eval "B_${b}_target_cpu=$(holds "$(v "$b" cpu_ratio) <= 1.5")"
+  if [[ $b == native ]]; then collect_instructions "$b"; fi
   eval "B_${b}_target_rss_flat=$flat B_${b}_target_rss_small=$small"
   eval "B_${b}_target_at=$(holds "$(v "$b" at_gap) <= 0.020")"
 }
 
 v() { local name="B_$1_$2"; printf '%s' "${!name}"; }
+
+# Instructions per MiB of the tool and the floor client under callgrind.
+collect_instructions() {
+  local b=$1 c mib
+  for c in tool floor; do
+    mib=$(calc "$(r "$b-$c-callgrind" image_bytes) / 1048576")
+    eval "B_${b}_${c}_instr_per_mib=$(calc "$(r "$b-$c-callgrind" instructions) / $mib")"
+  done
+  eval "B_${b}_instr_ratio=\$(calc \"\$B_${b}_tool_instr_per_mib / \$B_${b}_floor_instr_per_mib\")"
+  eval "B_${b}_target_instr=$(holds "$(v "$b" instr_ratio) <= 1.5")"
+}
 
 print_table() {
   local b c
@@ -104,9 +120,15 @@ print_table() {
       "$(calc "1000 * $(v "$b" at_floor_rtt)")" "$(calc "1000 * $(v "$b" at_gap)")" \
       "$(calc "$(v "$b" rss_min) / 1024" | cut -c1-4)-$(calc "$(v "$b" rss_max) / 1024" | cut -c1-4)"
   done
+  printf '\ninstructions per MiB under callgrind (native, 1 MiB image): tool %.1f M, floor %.1f M, tool/floor %.2f\n' \
+    "$(calc "$(v native tool_instr_per_mib) / 1e6")" "$(calc "$(v native floor_instr_per_mib) / 1e6")" "$(v native instr_ratio)"
   printf '\ntargets:\n'
+  printf '  native   instructions/MiB <= 1.5 x floor: %s\n' "$(verdict "$(v native target_instr)")"
   for b in native windows; do
-    printf '  %-8s throughput >= 0.8 of floor: %s;  peak RSS < 8 MiB: %s, same for %s MiB: %s;  AT within 20 ms of floor: %s\n' \
+    printf '  %-8s CPU/MiB <= 1.5 x floor: %s (%.2f)\n' "$b" "$(verdict "$(v "$b" target_cpu)")" "$(v "$b" cpu_ratio)"
+  done
+  for b in native windows; do
+    printf '  %-8s throughput >= 0.95 of floor: %s;  peak RSS < 8 MiB: %s, same for %s MiB: %s;  AT within 20 ms of floor: %s\n' \
       "$b" "$(verdict "$(v "$b" target_throughput)")" "$(verdict "$(v "$b" target_rss_small)")" \
       "${MEMORY_MIB// /, }" "$(verdict "$(v "$b" target_rss_flat)")" "$(verdict "$(v "$b" target_at)")"
   done
@@ -139,8 +161,14 @@ json_build() {
     first=0
     printf '"%s": %s' "$mib" "$(v "$b" "rss_$mib")"
   done
-  printf '}, "targets": {"throughput_ratio_at_least_0_8": %s, "peak_rss_below_8_mib": %s, "peak_rss_flat": %s, "at_within_20_ms": %s}}' \
-    "$(jbool "$(v "$b" target_throughput)")" "$(jbool "$(v "$b" target_rss_small)")" \
+  printf '}, '
+  if [[ $b == native ]]; then
+    printf '"callgrind": {"tool_instructions_per_mib": %s, "floor_instructions_per_mib": %s, "ratio": %s, "ratio_at_most_1_5": %s}, ' \
+      "$(v "$b" tool_instr_per_mib)" "$(v "$b" floor_instr_per_mib)" "$(v "$b" instr_ratio)" "$(jbool "$(v "$b" target_instr)")"
+  fi
+  printf '"cpu_ratio": %s, ' "$(v "$b" cpu_ratio)"
+  printf '"targets": {"throughput_ratio_at_least_0_95": %s, "cpu_ratio_at_most_1_5": %s, "peak_rss_below_8_mib": %s, "peak_rss_flat": %s, "at_within_20_ms": %s}}' \
+    "$(jbool "$(v "$b" target_throughput)")" "$(jbool "$(v "$b" target_cpu)")" "$(jbool "$(v "$b" target_rss_small)")" \
     "$(jbool "$(v "$b" target_rss_flat)")" "$(jbool "$(v "$b" target_at)")"
 }
 

@@ -44,8 +44,9 @@ class AtInterface {
   bool openPort(int n);
   void closePort();
   bool writeLine(const std::string& command);
-  // Inline: it runs once per received byte. The port is asked only when the
-  // bytes fetched before are used up.
+  // One byte of the fetched input; the port is asked only when the bytes
+  // fetched before are used up. Replies are collected from the same input in
+  // runs (collectResponse).
   bool readChar(char& byte) {
     if (comNumber_ == 0) return false;
     if (inputStart_ == inputEnd_ && !fetchInput()) {

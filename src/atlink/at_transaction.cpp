@@ -1,21 +1,19 @@
 // AT transactions on the link: collect a reply until its final result,
 // send a command and split its reply, open the link with the "AT" handshake.
+#include <algorithm>
+
 #include "atlink/at_commands.h"
 #include "atlink/at_interface.h"
 #include "atlink/link_limits.h"
+#include "atlink/reply_scan.h"
 #include "diag/report_system_error.h"
 #include "platform/last_error.h"
 
 namespace tarnwick {
-namespace {
 
-bool endsWith(const std::string& text, const std::string& tail) {
-  return !tail.empty() && text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-}  // namespace
-
+// Takes the fetched bytes in runs: each run is scanned in bulk, and a fetch
+// is made only when the bytes fetched before are used up, so nothing past
+// the terminator is read from the port.
 bool AtInterface::collectResponse(std::string& reply, const std::string& terminatorA,
                                   const std::string& terminatorB, int budgetMs) {
   reply.clear();
@@ -23,32 +21,27 @@ bool AtInterface::collectResponse(std::string& reply, const std::string& termina
   replyCapped_ = false;
   if (comNumber_ == 0 || budgetMs <= 0) return false;
   const bool terminated = !terminatorA.empty() || !terminatorB.empty();
-  // A terminator can only be completed by its own last byte.
-  const char lastA = terminatorA.empty() ? 0 : terminatorA.back();
-  const char lastB = terminatorB.empty() ? 0 : terminatorB.back();
   bool found = false;
   std::size_t received = 0;
   while (!(terminated && found)) {
-    char byte = 0;
-    if (!readChar(byte)) {
+    if (inputStart_ == inputEnd_ && !fetchInput()) {
       budgetMs -= kEmptyReadCharge;
-    } else {
-      // Every byte counts toward the cap, the NUL bytes that are dropped
-      // too: a line that sends nothing but NULs must end as well.
-      if (++received > kReplyCap) {
-        replyCapped_ = true;
-        return false;
-      }
-      if (byte != 0) {
-        reply.push_back(byte);
-        // Collection stops at the first complete terminator, so a terminator
-        // can only newly occur as the tail of the reply: no need to search
-        // the whole reply again after every byte.
-        found = (byte == lastA && endsWith(reply, terminatorA)) ||
-                (byte == lastB && endsWith(reply, terminatorB));
-      }
+      if (budgetMs <= 0) break;
+      continue;
     }
-    if (budgetMs <= 0) break;
+    // Every byte counts toward the cap, the NUL bytes that are dropped
+    // too: a line that sends nothing but NULs must end as well. The byte
+    // past the cap is taken and ends the collection.
+    if (received == kReplyCap) {
+      ++inputStart_;
+      replyCapped_ = true;
+      return false;
+    }
+    const std::size_t run = std::min(inputEnd_ - inputStart_, kReplyCap - received);
+    const ReplyScan scan = scanReplyRun(input_ + inputStart_, run, terminatorA, terminatorB, reply);
+    inputStart_ += scan.consumed;
+    received += scan.consumed;
+    found = scan.found;
   }
   return found;
 }

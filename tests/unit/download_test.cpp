@@ -246,6 +246,18 @@ TEST(ByteToHex, UpperCaseTwoDigits) {
   EXPECT_EQ(text, "000A7F80FF");
 }
 
+TEST(ByteToHex, AppendHexAgreesWithByteToHexForEveryByte) {
+  unsigned char every[256];
+  std::string expected = "AT";
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    every[byte] = static_cast<unsigned char>(byte);
+    expected += byteToHex(every[byte]);
+  }
+  std::string text = "AT";
+  appendHex(text, every, sizeof every);
+  EXPECT_EQ(text, expected);
+}
+
 TEST(PacketSizeParse, ReadsLikePercentD) {
   int value = 0;
   EXPECT_TRUE(parseLeadingInteger("\r\n512\r\n", value));

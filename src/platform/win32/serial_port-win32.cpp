@@ -129,18 +129,16 @@ void Win32SerialPort::close() {
 // Waits for a pending request. When the wait ends without the event, the
 // request is cancelled and then waited for without a bound: the system may
 // still write into the OVERLAPPED and the buffer until it reports the end.
-// A cancelled request still reports the bytes it had moved.
+// A cancelled request still reports the bytes it had moved. When the event
+// came, the request has ended, so its result is read without a wait (the
+// wait consumed the auto-reset signal, and the next request resets the
+// event anyway: no call to signal it again).
 Outcome Win32SerialPort::awaitRequest(OVERLAPPED& request, HANDLE event, unsigned waitMs) {
   Outcome outcome;
-  if (WaitForSingleObject(event, waitMs) == WAIT_OBJECT_0) {
-    outcome.finished = true;
-    // The wait consumed the auto-reset signal; give it back so that the
-    // result query below cannot block on it.
-    SetEvent(event);
-  } else {
-    CancelIo(port_);
-  }
-  outcome.ok = GetOverlappedResult(port_, &request, &outcome.count, TRUE) != FALSE;
+  outcome.finished = WaitForSingleObject(event, waitMs) == WAIT_OBJECT_0;
+  if (!outcome.finished) CancelIo(port_);
+  const BOOL waitForEnd = outcome.finished ? FALSE : TRUE;
+  outcome.ok = GetOverlappedResult(port_, &request, &outcome.count, waitForEnd) != FALSE;
   if (!outcome.ok) outcome.error = GetLastError();
   return outcome;
 }
