@@ -133,9 +133,15 @@ class FlashCommand {
     target.ports = kept;
   }
 
-  bool countWrong(std::size_t found) const {
+  // A wrong count fails the run even when every modem found passed, so it
+  // is said why.
+  bool countWrong(std::size_t found) {
     if (missingPorts_) return true;
-    return options_.expect > 0 && found != static_cast<std::size_t>(options_.expect);
+    if (options_.expect == 0 || found == static_cast<std::size_t>(options_.expect)) return false;
+    say(env_.err, "tarnwick-station: --expect " + std::to_string(options_.expect) + " but " +
+                      std::to_string(found) + (found == 1 ? " modem was" : " modems were") +
+                      " found\n");
+    return true;
   }
 
   void recordBase() { base_ = recordBaseFor(image_, env_.toolVersion); }

@@ -10,15 +10,16 @@
 
 #include "e2e/station_e2e.h"
 #include "support/temp_dir.h"
+#include "support/wine_rig.h"
 
 namespace tarnwick::testing {
 namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::size_t kImageSize = 6000;  // 12 packets of 512 bytes
+constexpr std::size_t kImageSize = 12000;  // 24 packets of 512 bytes
 constexpr int kModems = 3;
-constexpr int kReplyDelayMs = 250;  // about 3 s a download: time to act mid-way
+constexpr int kReplyDelayMs = 250;  // about 6 s a download: time to act mid-way
 constexpr int kEventWaitMs = 60000;
 constexpr int kExitWaitMs = 30000;
 
@@ -99,6 +100,19 @@ class StationFlashMidRun : public ::testing::TestWithParam<MidRunCase> {
     for (std::size_t i = 0; i < events_.size(); ++i) EXPECT_EQ(events_[i]["seq"], i + 1);
   }
 
+  // Another Windows program copies the image while the station has it open.
+  void copyImageWithCmd() {
+    auto windowsPath = [](std::string path) {
+      for (char& c : path) c = c == '/' ? '\\' : c;
+      return "Z:" + path;
+    };
+    const std::string copyPath = work_.path() + "/copy.bin";
+    RunResult copy = WineRig::shared().run(
+        "cmd", {"/c", "copy", "/y", windowsPath(imagePath_), windowsPath(copyPath)}, 30000);
+    EXPECT_TRUE(copy.exitedWith(0)) << copy.describe();
+    EXPECT_EQ(readFile(copyPath), readFile(imagePath_));
+  }
+
   bool windows_ = false;
   std::unique_ptr<StationRig> rig_;
   TempDir work_;
@@ -113,6 +127,7 @@ TEST_P(StationFlashMidRun, EndsEveryModemThatWasSending) {
   const MidRunCase& c = GetParam();
   ASSERT_NO_FATAL_FAILURE(startFlash());
   ASSERT_NO_FATAL_FAILURE(waitUntilEveryModemSends());
+  if (windows_) copyImageWithCmd();
   if (c.signal != 0) {
     ASSERT_EQ(kill(flash_.pid(), c.signal), 0);
     ASSERT_EQ(finish(), 1) << readFile(errPath_);
