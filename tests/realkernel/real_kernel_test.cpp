@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <string>
@@ -197,6 +198,27 @@ TEST(RealKernel, ThreeIdenticalModemsAreThereAtOnce) {
   EXPECT_EQ(modems.size(), 6u);
   EXPECT_EQ(serials, (std::set<std::string>{"EC25-100", "EC25-101", "EC25-102"}));
   EXPECT_TRUE(results.has("at.status"));
+}
+
+// The station flashes the three at once on their first (served) port.
+TEST(RealKernel, StationFlashesThreeIdenticalModemsAtOnce) {
+  CaseResults results("three_modems");
+  results.expectCompleted();
+  const ProgramRun flash = results.run("flash");
+  EXPECT_EQ(flash.status, 0) << flash.err;
+  const std::string image = results.file("fw.bin");
+  ASSERT_EQ(image.size(), 20000u);
+  std::set<std::string> passed;
+  for (const std::string& line : linesOf(results.file("records.jsonl"))) {
+    const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_TRUE(record.is_object()) << line;
+    EXPECT_EQ(record["bytes_sent"], image.size());
+    if (record["result"] == "PASS") passed.insert(record["serial"].get<std::string>());
+  }
+  EXPECT_EQ(passed, (std::set<std::string>{"EC25-100", "EC25-101", "EC25-102"}));
+  for (int n = 0; n < 3; ++n) {
+    EXPECT_TRUE(results.file("modem_" + std::to_string(n) + ".image") == image) << n;
+  }
 }
 
 }  // namespace
