@@ -109,7 +109,9 @@ TEST_P(FlashCommandTest, OpensTheChosenPortsAndExitsAsItShould) {
     opened.insert(opened.end(), port->opened.begin(), port->opened.end());
   std::sort(opened.begin(), opened.end());
   EXPECT_EQ(opened, c.opened);
-  if (!c.complaint.empty()) EXPECT_NE(err.find(c.complaint), std::string::npos) << err;
+  if (!c.complaint.empty()) {
+    EXPECT_NE(err.find(c.complaint), std::string::npos) << err;
+  }
   EXPECT_GE(slept, c.sleptMs);
   EXPECT_LE(slept, c.sleptMs + 250);
 }
