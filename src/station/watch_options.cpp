@@ -9,8 +9,12 @@ void addProgressOption(CLI::App& command, ProgressMode& mode) {
                                                   {"tty", ProgressMode::Tty},
                                                   {"plain", ProgressMode::Plain},
                                                   {"none", ProgressMode::None}};
-  command.add_option("--progress", mode, "How progress is shown")
-      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case));
+  command
+      .add_option("--progress", mode,
+                  "How progress is shown: a live table on a terminal (auto picks it there), "
+                  "plain lines, or none")
+      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
+      ->option_text("auto|tty|plain|none");
 }
 
 CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
@@ -21,21 +25,25 @@ CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
       "cycle ended: a line should give --expect-version.");
   watch->add_option("IMAGE", options.image, "The image file, sent as it is")->required();
   watch->add_option("--id", options.ids, "Only modems with this USB id (VID:PID, hex); repeatable");
-  watch->add_option("--slots", options.slots, "JSON list of {\"label\", \"location\"} slots");
+  watch->add_option("--slots", options.slots, "JSON list of {\"label\", \"location\"} slots")
+      ->option_text("FILE");
   watch->add_option("--expect-version", options.expectVersion,
                     "The version a flashed modem must report after its re-plug; a modem already "
                     "on it is SKIPPED");
-  watch->add_option("--record", options.record, "Append one JSON record per modem cycle to FILE");
+  watch->add_option("--record", options.record, "Append one JSON record per modem cycle to FILE")
+      ->option_text("FILE");
   watch->add_flag("--json", options.json, "JSON Lines events on standard output");
   addProgressOption(*watch, options.progress);
   watch
       ->add_option("--verify-timeout", options.verifyTimeoutSeconds,
                    "Seconds to wait for the re-plug after a pass (default 120)")
-      ->check(CLI::Range(0.0, 86400.0));
+      ->check(CLI::Range(0.0, 86400.0))
+      ->option_text("S");
   watch
       ->add_option("--settle", options.settleSeconds,
                    "Seconds a new modem may take to answer the handshake (default 20)")
-      ->check(CLI::Range(0.0, 3600.0));
+      ->check(CLI::Range(0.0, 3600.0))
+      ->option_text("S");
   watch->add_flag("--force", options.force, "Flash modems already on --expect-version too");
   return watch;
 }

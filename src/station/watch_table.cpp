@@ -10,16 +10,18 @@ struct SlotCounts {
   std::size_t fail = 0;
   std::size_t verified = 0;
   std::size_t mismatch = 0;
-  std::size_t ended = 0;
   const BoardRow* latest = nullptr;
 };
 
+// A flash counts as soon as it ends, as in the totals; its check once the
+// cycle has ended.
 void count(const BoardRow& row, SlotCounts& counts) {
   counts.latest = &row;
+  if (row.ended) {
+    counts.pass += row.record.result == FlashResult::Pass ? 1 : 0;
+    counts.fail += row.record.result == FlashResult::Fail ? 1 : 0;
+  }
   if (!row.cycleEnded) return;
-  ++counts.ended;
-  counts.pass += row.record.result == FlashResult::Pass ? 1 : 0;
-  counts.fail += row.record.result == FlashResult::Fail ? 1 : 0;
   counts.verified += row.record.verified == Verification::Verified ? 1 : 0;
   counts.mismatch += row.record.verified == Verification::Mismatch ? 1 : 0;
 }

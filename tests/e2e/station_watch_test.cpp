@@ -49,10 +49,12 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
 
   std::string where(const StationModemSpec& modem) const { return rig_->locationOf(modem); }
 
-  void startWatch() {
+  void startWatch(const std::string& records = "records.jsonl") {
     image_ = patternBytes(kImageSize, 7);
     const std::string imagePath = work_.writeFile("image.bin", image_);
-    recordPath_ = work_.path() + "/records.jsonl";
+    recordPath_ = work_.path() + "/" + records;
+    events_.clear();
+    used_.clear();
     const std::string slotsPath = work_.writeFile("slots.json", slotsText_);
     std::string error;
     ASSERT_TRUE(rig_->start({"watch", programPath(imagePath), "--json", "--record",
@@ -177,10 +179,6 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
 };
 
 TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
-  if (windows()) {
-    GTEST_SKIP() << "the Wine rig rewrites every modem's registry keys on each pull, so modems "
-                    "that stay blink out of the device list and look re-plugged";
-  }
   ModemSimOptions pulledMidDownload;
   if (!windows()) pulledMidDownload.vanishAtPacket = 3;  // a vanishing tty upsets Wine's server
   ModemSimOptions wrongVersion;
@@ -274,6 +272,32 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
     std::string received;
     ASSERT_NE(rig_->sim(m, 0), nullptr);
     EXPECT_TRUE(rig_->sim(m, 0)->receivedImage(&received) && received == image_) << m;
+  }
+}
+
+// Ctrl-C: a modem waiting for its re-plug ends UNVERIFIED, which alone
+// does not fail the run; a download under way ends ABORTED, which does.
+TEST_P(StationWatch, CtrlCEndsWaitingCyclesUnverifiedAndDownloadsAborted) {
+  ModemSimOptions slowReplies;
+  slowReplies.replyDelayMs = 400;
+  StationModemSpec waiting = modem(1);
+  StationModemSpec slow = modem(2, slowReplies);
+  std::string error;
+  ASSERT_TRUE(rig_->plug({waiting}, &error)) << error;
+  startWatch("waiting.jsonl");
+  ASSERT_NE(waitFor("modem-end", where(waiting)), nullptr);
+  EXPECT_EQ(stopWatch(), 0);
+  checkRecords({{where(waiting), 1, "PASS", "UNVERIFIED", false}});
+
+  ASSERT_TRUE(rig_->plug({slow}, &error)) << error;
+  startWatch("aborted.jsonl");
+  ASSERT_NE(waitFor("progress", where(slow)), nullptr);
+  EXPECT_EQ(stopWatch(), 1);
+  checkRecords({{where(waiting), 1, "SKIPPED", "", false}, {where(slow), 1, "ABORTED", "", false}});
+  for (const Json& record : jsonLines(readFile(recordPath_))) {
+    if (record["result"] != "ABORTED") continue;
+    EXPECT_NE(record["reason"].get<std::string>().find("left in download mode"), std::string::npos)
+        << record.dump();
   }
 }
 

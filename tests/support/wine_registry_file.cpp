@@ -79,6 +79,11 @@ std::string modemInstanceName(const WineModem& modem) {
   return "5&" + keySafe(digits) + "&0&1";
 }
 
+std::string interfaceInstanceKey(const WineModem& modem, const WineModem::Port& port) {
+  return wineModemDeviceKeys(modem).front() + "&MI_" + port.interfaceNumber + "\\" +
+         modem.parentIdPrefix + "&00" + port.interfaceNumber;
+}
+
 }  // namespace
 
 std::vector<std::string> wineModemDeviceKeys(const WineModem& modem) {
@@ -90,11 +95,18 @@ std::vector<std::string> wineModemDeviceKeys(const WineModem& modem) {
   return keys;
 }
 
+std::vector<std::string> wineModemInstanceKeys(const WineModem& modem) {
+  std::vector<std::string> keys = {wineModemDeviceKeys(modem).front() + "\\" +
+                                   modemInstanceName(modem)};
+  if (!isComposite(modem)) return keys;
+  for (const WineModem::Port& port : modem.ports) keys.push_back(interfaceInstanceKey(modem, port));
+  return keys;
+}
+
 std::string wineModemSections(const WineModem& modem) {
   const std::string ids = usbIds(modem.vendorId, modem.productId);
   const std::string rev = "&REV_" + modem.revision;
-  const std::string parentKey =
-      wineModemDeviceKeys(modem).front() + "\\" + modemInstanceName(modem);
+  const std::string parentKey = wineModemInstanceKeys(modem).front();
   const std::string location = stringValue("LocationInformation", modem.location);
   if (!isComposite(modem)) {
     return instanceSection(parentKey, multiString({ids + rev, ids}), kPortsClassGuid, location,
@@ -105,10 +117,9 @@ std::string wineModemSections(const WineModem& modem) {
                       location + stringValue("ParentIdPrefix", modem.parentIdPrefix), "");
   for (const WineModem::Port& port : modem.ports) {
     const std::string mi = "&MI_" + port.interfaceNumber;
-    const std::string key = wineModemDeviceKeys(modem).front() + mi + "\\" + modem.parentIdPrefix +
-                            "&00" + port.interfaceNumber;
-    text += instanceSection(key, multiString({ids + rev + mi, ids + mi}), kPortsClassGuid, "",
-                            port.portName);
+    text +=
+        instanceSection(interfaceInstanceKey(modem, port), multiString({ids + rev + mi, ids + mi}),
+                        kPortsClassGuid, "", port.portName);
   }
   return text;
 }

@@ -68,6 +68,12 @@ struct WineModem {
 // The device keys (below HKLM\...\Enum\USB) that `modem` uses.
 std::vector<std::string> wineModemDeviceKeys(const WineModem& modem);
 
+// The instance keys (below HKLM\...\Enum\USB) that hold `modem` itself:
+// its device key's instance and, when composite, each interface's instance.
+// Deleting these and nothing else unplugs this modem alone, even when an
+// identical modem shares its device keys.
+std::vector<std::string> wineModemInstanceKeys(const WineModem& modem);
+
 // The .reg sections that create `modem` (no file header).
 std::string wineModemSections(const WineModem& modem);
 

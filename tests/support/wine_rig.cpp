@@ -114,10 +114,11 @@ ProcessSpec WineRig::launchSpec(const std::string& exePath,
 }
 
 // Loads a .reg file with regedit, which says nothing and exits with 0 even
-// when it loads nothing: the USB key is listed afterwards to check that the
-// rig's device keys are exactly there.
-bool WineRig::loadRegistryFile(const std::string& text, const std::vector<std::string>& removedKeys,
-                               std::string* error) {
+// when it loads nothing: the USB key is listed afterwards, with all below
+// it, to check that `expectedKeys` are there and `removedKeys` are gone.
+bool WineRig::loadRegistryFile(const std::string& text,
+                               const std::vector<std::string>& expectedKeys,
+                               const std::vector<std::string>& removedKeys, std::string* error) {
   const std::string path = prefix_ + "/tarnwick-usb-devices.reg";
   if (!writeTextFile(path, text)) {
     *error = "cannot write " + path;
@@ -129,14 +130,14 @@ bool WineRig::loadRegistryFile(const std::string& text, const std::vector<std::s
     *error = "regedit " + path + ": " + load.describe();
     return false;
   }
-  RunResult list = runProgram(wineProcess(prefix_, {tools_.wine64, "reg", "query", kUsbEnumKey}),
-                              kRegistryTimeoutMs);
+  RunResult list = runProgram(
+      wineProcess(prefix_, {tools_.wine64, "reg", "query", kUsbEnumKey, "/s"}), kRegistryTimeoutMs);
   std::string wrong;
-  for (const std::string& key : deviceKeys_) {
+  for (const std::string& key : expectedKeys) {
     if (!listsKey(list.out, key)) wrong += " missing " + key;
   }
   for (const std::string& key : removedKeys) {
-    if (!contains(deviceKeys_, key) && listsKey(list.out, key)) wrong += " left " + key;
+    if (!contains(expectedKeys, key) && listsKey(list.out, key)) wrong += " left " + key;
   }
   if (wrong.empty()) return true;
   *error = "USB device keys wrong after regedit:" + wrong + "; " + list.describe();
@@ -153,7 +154,8 @@ bool WineRig::setUsbDevices(const std::vector<WineUsbDevice>& devices, std::stri
   for (std::size_t i = 0; i < devices.size(); ++i) {
     deviceKeys_.push_back(wineDeviceKeyName(static_cast<int>(i), devices[i]));
   }
-  return loadRegistryFile(wineUsbRegistryFile(oldKeys, devices, 0), oldKeys, error);
+  pluggedModems_.clear();
+  return loadRegistryFile(wineUsbRegistryFile(oldKeys, devices, 0), deviceKeys_, oldKeys, error);
 }
 
 bool WineRig::addUsbDevice(const WineUsbDevice& device, std::string* error) {
@@ -163,7 +165,7 @@ bool WineRig::addUsbDevice(const WineUsbDevice& device, std::string* error) {
   }
   const int position = static_cast<int>(deviceKeys_.size());
   deviceKeys_.push_back(wineDeviceKeyName(position, device));
-  return loadRegistryFile(wineUsbRegistryFile({}, {device}, position), {}, error);
+  return loadRegistryFile(wineUsbRegistryFile({}, {device}, position), deviceKeys_, {}, error);
 }
 
 bool WineRig::setModems(const std::vector<WineModem>& modems, std::string* error) {
@@ -171,16 +173,35 @@ bool WineRig::setModems(const std::vector<WineModem>& modems, std::string* error
     *error = "Wine rig not ready: " + error_;
     return false;
   }
-  const std::vector<std::string> oldKeys = deviceKeys_;
-  std::string text = wineUsbRegistryFile(oldKeys, {}, 0);
-  deviceKeys_.clear();
+  std::map<std::string, PluggedModem> next;
+  for (const WineModem& modem : modems) {
+    const std::vector<std::string> keys = wineModemInstanceKeys(modem);
+    next[keys.front()] = PluggedModem{keys, wineModemSections(modem)};
+  }
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+  std::vector<std::string> removed;
+  for (const auto& [name, plugged] : pluggedModems_) {
+    const auto stays = next.find(name);
+    if (stays != next.end() && stays->second.sections == plugged.sections) continue;
+    for (const std::string& key : plugged.instanceKeys) {
+      text += std::string("[-") + kListedKeyStart + key + "]\r\n\r\n";
+      removed.push_back(key);
+    }
+  }
+  std::vector<std::string> expected;
+  for (const auto& [name, plugged] : next) {
+    const auto was = pluggedModems_.find(name);
+    if (was == pluggedModems_.end() || was->second.sections != plugged.sections)
+      text += plugged.sections;
+    expected.insert(expected.end(), plugged.instanceKeys.begin(), plugged.instanceKeys.end());
+  }
   for (const WineModem& modem : modems) {
     for (const std::string& key : wineModemDeviceKeys(modem)) {
       if (!contains(deviceKeys_, key)) deviceKeys_.push_back(key);
     }
-    text += wineModemSections(modem);
   }
-  return loadRegistryFile(text, oldKeys, error);
+  pluggedModems_ = std::move(next);
+  return loadRegistryFile(text, expected, removed, error);
 }
 
 bool WineRig::clearUsbDevices(std::string* error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ class WineRig {
   bool addUsbDevice(const WineUsbDevice& device, std::string* error);
   // Replaces the rig's USB devices with the physical modems `modems`
   // (instance keys named by serial, composite ones with their interfaces).
+  // Only modems that leave or change are rewritten: a program listing
+  // devices meanwhile sees the others stay, as on a real station.
   bool setModems(const std::vector<WineModem>& modems, std::string* error);
   // Removes every USB device the rig added.
   bool clearUsbDevices(std::string* error);
@@ -67,8 +70,15 @@ class WineRig {
   WineRig();
   bool boot();
   void shutdown();
-  bool loadRegistryFile(const std::string& text, const std::vector<std::string>& removedKeys,
-                        std::string* error);
+  bool loadRegistryFile(const std::string& text, const std::vector<std::string>& expectedKeys,
+                        const std::vector<std::string>& removedKeys, std::string* error);
+
+  // A modem the registry holds now: its instance keys and the sections
+  // that made them, to tell a changed modem from one that stays.
+  struct PluggedModem {
+    std::vector<std::string> instanceKeys;
+    std::string sections;
+  };
 
   bool ready_ = false;
   std::string error_;
@@ -76,6 +86,7 @@ class WineRig {
   WineTools tools_;
   long long bootMs_ = 0;
   std::vector<std::string> deviceKeys_;
+  std::map<std::string, PluggedModem> pluggedModems_;  // by their first instance key
   std::vector<int> linkedPorts_;
 };
 

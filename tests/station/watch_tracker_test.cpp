@@ -1,0 +1,150 @@
+// Watch's tracker on scripted device lists: which cycle a modem that comes
+// back belongs to, when it is a new attempt, twins, pulls during a flash,
+// and the verify timeout.
+#include "station/watch_tracker.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+
+// One step of a script and what the tracker must answer to it:
+//   "list SERIAL@LOCATION ..."  a device list ("-" for no serial);
+//   "pass C", "fail C"         cycle C's flash ended;
+//   "checked C"                cycle C's version check ended;
+//   "wait S"                   S seconds go by;
+//   "cycle C"                  answers "attempt N" and " duplicate" if so.
+// Answers to a list are its actions in order, as "flash:C gone:C back:C
+// expired:C duplicate:C".
+struct Step {
+  std::string command;
+  std::string answer;
+};
+
+struct Script {
+  const char* name;
+  std::vector<Step> steps;
+};
+
+void PrintTo(const Script& script, std::ostream* out) {
+  *out << script.name;
+}
+
+class ScriptedTracker {
+ public:
+  std::string run(const std::string& command) {
+    std::istringstream words(command);
+    std::string verb;
+    words >> verb;
+    if (verb == "list") return list(words);
+    std::size_t number = 0;
+    words >> number;
+    if (verb == "pass" || verb == "fail") tracker_.flashEnded(number, verb == "pass", now_);
+    if (verb == "checked") tracker_.verifyEnded(number);
+    if (verb == "wait") now_ += std::chrono::seconds(number);
+    if (verb != "cycle") return "";
+    return "attempt " + std::to_string(tracker_.attempt(number)) +
+           (tracker_.duplicate(number) ? " duplicate" : "");
+  }
+
+ private:
+  std::string list(std::istringstream& words) {
+    std::vector<FlashTarget> present;
+    for (std::string modem; words >> modem;) {
+      FlashTarget target;
+      target.serial = modem.substr(0, modem.find('@'));
+      if (target.serial == "-") target.serial.clear();
+      target.location = modem.substr(modem.find('@') + 1);
+      present.push_back(target);
+    }
+    static const char* const kNames[] = {"flash", "gone", "back", "expired", "duplicate"};
+    std::string answer;
+    for (const WatchTracker::Action& action : tracker_.update(present, now_)) {
+      if (!answer.empty()) answer += ' ';
+      answer += kNames[static_cast<int>(action.kind)] + (":" + std::to_string(action.cycle));
+    }
+    return answer;
+  }
+
+  WatchTracker tracker_{120s};
+  WatchTracker::Clock::time_point now_{};
+};
+
+const Script kScripts[] = {
+    {"ReplugAtTheSamePlaceIsChecked",
+     {{"list A@1-1", "flash:0"},
+      {"pass 0", ""},
+      {"list A@1-1", ""},
+      {"list", "gone:0"},
+      {"list A@1-1", "back:0"},
+      {"checked 0", ""},
+      {"list A@1-1", ""},
+      {"list", "gone:0"},
+      {"list A@1-1", "flash:1"},
+      {"cycle 1", "attempt 2"}}},
+    {"UniqueSerialComesBackElsewhere",
+     {{"list A@1-1 B@1-2", "flash:0 flash:1"},
+      {"pass 0", ""},
+      {"list B@1-2", "gone:0"},
+      {"list B@1-2 A@3-9", "back:0"}}},
+    {"NoSerialCountsOnlyWhereItWas",
+     {{"list -@1-1", "flash:0"},
+      {"pass 0", ""},
+      {"list", "gone:0"},
+      {"list -@1-2", "flash:1"},
+      {"list -@1-2 -@1-1", "back:0"},
+      {"cycle 1", "attempt 1"}}},
+    {"TwinsAreBothFlaggedAndComeBackOnlyWhereTheyWere",
+     {{"list T@1-1 T@1-2", "flash:0 flash:1"},
+      {"cycle 0", "attempt 1 duplicate"},
+      {"cycle 1", "attempt 2 duplicate"},
+      {"pass 0", ""},
+      {"pass 1", ""},
+      {"list T@1-2", "gone:0"},
+      {"list T@1-2 T@1-3", "flash:2"},
+      {"list T@1-2 T@1-3 T@1-1", "back:0"}}},
+    {"ALaterTwinFlagsTheFirst",
+     {{"list T@1-1", "flash:0"},
+      {"cycle 0", "attempt 1"},
+      {"list T@1-1 T@1-2", "flash:1 duplicate:0"},
+      {"cycle 0", "attempt 1 duplicate"}}},
+    {"PulledDuringItsFlashIsANewAttempt",
+     {{"list A@1-1", "flash:0"},
+      {"list", "gone:0"},
+      {"fail 0", ""},
+      {"list A@1-1", "flash:1"},
+      {"cycle 1", "attempt 2"}}},
+    {"ReplugDuringTheFlashIsSeenAtTheNextList",
+     {{"list A@1-1", "flash:0"},
+      {"list", "gone:0"},
+      {"list A@1-1", ""},
+      {"pass 0", ""},
+      {"list A@1-1", "back:0"}}},
+    {"NoReplugWithinTheTimeoutExpires",
+     {{"list A@1-1 B@1-2", "flash:0 flash:1"},
+      {"pass 0", ""},
+      {"wait 119", ""},
+      {"list A@1-1 B@1-2", ""},
+      {"wait 1", ""},
+      {"list B@1-2", "gone:0 expired:0"},
+      {"list A@1-1 B@1-2", "flash:2"}}},
+};
+
+class WatchTrackerScript : public ::testing::TestWithParam<Script> {};
+
+TEST_P(WatchTrackerScript, AnswersEachStep) {
+  ScriptedTracker tracker;
+  for (const Step& step : GetParam().steps) {
+    EXPECT_EQ(tracker.run(step.command), step.answer) << step.command;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, WatchTrackerScript, ::testing::ValuesIn(kScripts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarnwick
