@@ -26,44 +26,22 @@ struct CommandCase {
 };
 
 // Present: 1-1 with COM3 (interface 0) and COM4 (interface 2); 1-2 with COM7.
+// clang-format off
 const CommandCase kCommandCases[] = {
     {"every_modem_on_its_first_port", {}, {}, -1, 0, 0, {3, 7}, "", 0},
     {"a_named_second_port", {}, {4}, -1, 0, 0, {4}, "", 0},
-    {"two_ports_of_one_modem",
-     {},
-     {3, 4},
-     -1,
-     0,
-     2,
-     {},
-     "--port 4 and --port 3 name the same modem (1-1)",
-     0},
+    {"two_ports_of_one_modem", {}, {3, 4}, -1, 0, 2, {},
+     "--port 4 and --port 3 name the same modem (1-1)", 0},
     {"one_port_twice", {}, {7, 7}, -1, 0, 2, {}, "--port 7 is given twice", 0},
     {"a_missing_port_fails_the_run", {}, {7, 9}, -1, 0, 1, {7}, "no modem found on COM9", 0},
     {"only_missing_ports", {}, {9}, -1, 0, 2, {}, "no modem found", 0},
     {"interface_on_every_modem", {}, {}, 2, 0, 1, {4}, "", 0},
     {"expect_met", {}, {}, -1, 2, 0, {3, 7}, "", 0},
-    {"expect_missed_after_ten_seconds",
-     {},
-     {},
-     -1,
-     3,
-     1,
-     {3, 7},
-     "--expect 3 but 2 modems were found",
-     10000},
+    {"expect_missed_after_ten_seconds", {}, {}, -1, 3, 1, {3, 7},
+     "--expect 3 but 2 modems were found", 10000},
     {"bad_id", {"12:34"}, {}, -1, 0, 2, {}, "--id", 0},
 };
-
-std::string fileText(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  return text;
-}
+// clang-format on
 
 class FlashCommandTest : public ::testing::TestWithParam<CommandCase> {};
 

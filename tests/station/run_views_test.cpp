@@ -10,6 +10,7 @@
 #include "station/json_events.h"
 #include "station/live_table.h"
 #include "station/plain_lines.h"
+#include "station_fakes.h"
 
 namespace tarnwick::testing {
 namespace {
@@ -29,16 +30,6 @@ struct ViewCase {
   std::string counted;              // the text counted in the output
   int expected;                     // its count, the end of the run included
 };
-
-std::string fileText(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  return text;
-}
 
 int occurrences(const std::string& text, const std::string& part) {
   int count = 0;
