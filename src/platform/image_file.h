@@ -7,7 +7,7 @@
 
 namespace tarnwick {
 
-// A firmware image opened for reading without sharing, read front to back.
+// A firmware image opened for reading, read front to back (or at offsets).
 class ImageFile {
  public:
   virtual ~ImageFile() = default;
@@ -42,6 +42,14 @@ class ImageFile {
   virtual void close() = 0;
 };
 
+// Opened without sharing: nobody else may open the file while it is sent
+// (the one-modem tool's image).
 std::unique_ptr<ImageFile> makeSystemImageFile();
+
+// Opened shared for reading: other programs and other readers may read the
+// file at the same time, but nobody may write, rename or delete it while it
+// is open, where the system enforces that (the station's image, read by
+// every worker at once).
+std::unique_ptr<ImageFile> makeReadSharedImageFile();
 
 }  // namespace tarnwick

@@ -16,6 +16,7 @@
 #include "station/json_events.h"
 #include "station/live_table.h"
 #include "station/plain_lines.h"
+#include "station/port_choice.h"
 #include "station/record_file.h"
 #include "station/run_setup.h"
 #include "station/station_environment.h"
@@ -48,7 +49,8 @@ class FlashCommand {
     }
     std::vector<FlashTarget> present;
     if (!findModems(ids, present, why)) return usage(why);
-    std::vector<FlashTarget> targets = chooseTargets(present);
+    std::vector<FlashTarget> targets;
+    if (!chooseTargets(present, targets, why)) return usage(why);
     recordBase();
     startJson(targets);
     if (targets.empty()) {
@@ -98,33 +100,29 @@ class FlashCommand {
     }
   }
 
-  std::vector<FlashTarget> chooseTargets(const std::vector<FlashTarget>& present) {
-    std::vector<FlashTarget> targets;
-    if (!options_.ports.empty()) {
-      for (int port : options_.ports) namedPort(present, port, targets);
-      return targets;
-    }
+  // Without --port every modem found, on the ports --interface leaves;
+  // with it the modems owning those ports. False when the --port values
+  // do not name distinct modems.
+  bool chooseTargets(const std::vector<FlashTarget>& present, std::vector<FlashTarget>& targets,
+                     std::string& why) {
+    if (!options_.ports.empty()) return namedPorts(present, targets, why);
     for (FlashTarget target : present) {
       if (options_.interface >= 0) keepInterface(target);
       targets.push_back(target);
     }
-    return targets;
+    return true;
   }
 
-  // --port N: the modem owning COM N, on that port alone.
-  void namedPort(const std::vector<FlashTarget>& present, int port,
-                 std::vector<FlashTarget>& targets) {
-    for (const FlashTarget& modem : present) {
-      for (const FlashTarget::Port& candidate : modem.ports) {
-        if (candidate.comNumber != port) continue;
-        FlashTarget target = modem;
-        target.ports = {candidate};
-        targets.push_back(target);
-        return;
-      }
+  bool namedPorts(const std::vector<FlashTarget>& present, std::vector<FlashTarget>& targets,
+                  std::string& why) {
+    PortChoice choice;
+    if (!modemsOnNamedPorts(present, options_.ports, choice, why)) return false;
+    for (int port : choice.missing) {
+      say(env_.err, "tarnwick-station: no modem found on COM" + std::to_string(port) + "\n");
     }
-    say(env_.err, "tarnwick-station: no modem found on COM" + std::to_string(port) + "\n");
-    missingPorts_ = true;
+    missingPorts_ = !choice.missing.empty();
+    targets = choice.targets;
+    return true;
   }
 
   void keepInterface(FlashTarget& target) {
@@ -135,9 +133,15 @@ class FlashCommand {
     target.ports = kept;
   }
 
-  bool countWrong(std::size_t found) const {
+  // A wrong count fails the run even when every modem found passed, so it
+  // is said why.
+  bool countWrong(std::size_t found) {
     if (missingPorts_) return true;
-    return options_.expect > 0 && found != static_cast<std::size_t>(options_.expect);
+    if (options_.expect == 0 || found == static_cast<std::size_t>(options_.expect)) return false;
+    say(env_.err, "tarnwick-station: --expect " + std::to_string(options_.expect) + " but " +
+                      std::to_string(found) + (found == 1 ? " modem was" : " modems were") +
+                      " found\n");
+    return true;
   }
 
   void recordBase() { base_ = recordBaseFor(image_, env_.toolVersion); }

@@ -10,7 +10,7 @@ namespace tarnwick {
 struct FlashTarget {
   struct Port {
     int comNumber = 0;
-    std::string tty;        // Linux only
+    std::string tty;        // Linux only: the device path, "/dev/ttyUSB6"
     std::string interface;  // "MI_02" style number, two hex digits; empty when unknown
   };
   std::string location;  // USB path, e.g. "1-1.2"

@@ -9,12 +9,13 @@
 
 namespace tarnwick {
 
-// The image of a run: opened once, its size and SHA-256 taken once, then
-// read by every worker at once, each through a reader of its own with its
-// own position (so memory stays flat whatever the size).
+// The image of a run: opened once, shared for reading (other programs may
+// read it too), its size and SHA-256 taken once, then read by every worker
+// at once, each through a reader of its own with its own position (so
+// memory stays flat whatever the size).
 class ImageSource {
  public:
-  explicit ImageSource(std::unique_ptr<ImageFile> file = makeSystemImageFile());
+  explicit ImageSource(std::unique_ptr<ImageFile> file = makeReadSharedImageFile());
 
   // Opens `path` and hashes it. On false `why` says what is wrong.
   bool open(const std::string& path, std::string& why);

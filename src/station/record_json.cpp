@@ -1,6 +1,7 @@
 #include "station/record_json.h"
 
 #include <cmath>
+#include <cstdlib>
 
 namespace tarnwick {
 namespace {
@@ -24,18 +25,31 @@ void addCycleFields(const ModemRecord& record, OrderedJson& line) {
 
 }  // namespace
 
+OrderedJson textOrNull(const std::string& text) {
+  return text.empty() ? OrderedJson() : OrderedJson(text);
+}
+
+// As the inventory (`list --json`) shows it: a number, null when the device
+// has a single interface or it is not known.
+OrderedJson interfaceJson(const std::string& twoHexDigits) {
+  if (twoHexDigits.empty()) return OrderedJson();
+  char* end = nullptr;
+  const long number = std::strtol(twoHexDigits.c_str(), &end, 16);
+  return *end == '\0' ? OrderedJson(number) : OrderedJson();
+}
+
 OrderedJson recordJson(const ModemRecord& record) {
   OrderedJson line;
   line["run"] = record.run;
   line["host"] = record.host;
   line["tool_version"] = record.toolVersion;
   line["location"] = record.location;
-  line["serial"] = record.serial;
+  line["serial"] = textOrNull(record.serial);
   line["vid"] = record.vid;
   line["pid"] = record.pid;
   line["port"] = "COM" + std::to_string(record.port);
   if (!record.tty.empty()) line["tty"] = record.tty;
-  line["interface"] = record.interface;
+  line["interface"] = interfaceJson(record.interface);
   line["version_before"] = record.versionBefore;
   line["image"] = record.image;
   line["image_size"] = record.imageSize;

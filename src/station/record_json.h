@@ -9,6 +9,12 @@ namespace tarnwick {
 
 using OrderedJson = nlohmann::ordered_json;
 
+// `text`, or null when it is empty (a modem without a serial).
+OrderedJson textOrNull(const std::string& text);
+
+// A port's interface ("02") as the inventory shows it: 2, or null for none.
+OrderedJson interfaceJson(const std::string& twoHexDigits);
+
 // The record's fields in their documented order.
 OrderedJson recordJson(const ModemRecord& record);
 

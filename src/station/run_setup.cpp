@@ -93,7 +93,7 @@ OrderedJson targetJson(std::size_t modem, const FlashTarget& target) {
   OrderedJson found;
   found["modem"] = modem;
   found["location"] = target.location;
-  found["serial"] = target.serial;
+  found["serial"] = textOrNull(target.serial);
   found["vid"] = target.vid;
   found["pid"] = target.pid;
   OrderedJson ports = OrderedJson::array();
@@ -101,7 +101,7 @@ OrderedJson targetJson(std::size_t modem, const FlashTarget& target) {
     OrderedJson entry;
     entry["port"] = "COM" + std::to_string(port.comNumber);
     if (!port.tty.empty()) entry["tty"] = port.tty;
-    entry["interface"] = port.interface;
+    entry["interface"] = interfaceJson(port.interface);
     ports.push_back(entry);
   }
   found["ports"] = ports;

@@ -18,11 +18,6 @@ std::string twoHexDigits(int value) {
   return text;
 }
 
-std::string ttyName(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The inventory's modems as flash targets: only ports with a COM number can
 // be opened.
 FlashTarget targetOf(const InventoryModem& modem) {
@@ -34,7 +29,7 @@ FlashTarget targetOf(const InventoryModem& modem) {
   for (const InventoryPort& port : modem.ports) {
     if (!port.comNumber) continue;
     target.ports.push_back(
-        {*port.comNumber, ttyName(port.ttyPath),
+        {*port.comNumber, port.ttyPath,
          port.interfaceNumber ? twoHexDigits(*port.interfaceNumber) : std::string()});
   }
   return target;

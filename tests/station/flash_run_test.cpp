@@ -50,16 +50,6 @@ class CountedPort final : public SerialPort {
   std::atomic<int>& most_;
 };
 
-std::string fileText(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  return text;
-}
-
 std::vector<nlohmann::json> jsonLines(const std::string& text) {
   std::vector<nlohmann::json> lines;
   std::istringstream in(text);

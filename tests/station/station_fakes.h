@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -25,5 +26,16 @@ class BorrowedPort final : public SerialPort {
  private:
   FakeSerialPort& port_;
 };
+
+// Everything written to the temporary `file` so far.
+inline std::string fileText(std::FILE* file) {
+  std::fflush(file);
+  std::rewind(file);
+  std::string text;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  return text;
+}
 
 }  // namespace tarnwick::testing

@@ -1,5 +1,6 @@
-// A firmware image read with ordinary synchronous Win32 file I/O, opened
-// without sharing so that nobody changes it while it is sent.
+// A firmware image read with ordinary synchronous Win32 file I/O. It is
+// opened without sharing, or shared for reading only: either way nobody
+// writes, renames or deletes it while it is sent.
 #include <windows.h>
 
 #include <algorithm>
@@ -12,7 +13,8 @@ namespace {
 
 class Win32ImageFile final : public ImageFile {
  public:
-  Win32ImageFile() = default;
+  // `shareMode`: 0, or FILE_SHARE_READ so that other readers may open it.
+  explicit Win32ImageFile(DWORD shareMode) : shareMode_(shareMode) {}
   ~Win32ImageFile() override { close(); }
   Win32ImageFile(const Win32ImageFile&) = delete;
   Win32ImageFile& operator=(const Win32ImageFile&) = delete;
@@ -25,12 +27,13 @@ class Win32ImageFile final : public ImageFile {
   void close() override;
 
  private:
+  DWORD shareMode_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
 };
 
 bool Win32ImageFile::open(const std::string& path) {
   close();
-  file_ = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  file_ = CreateFileA(path.c_str(), GENERIC_READ, shareMode_, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) return false;
   // Only a disk file is an image: a named pipe or a device (NUL, a COM
   // port) could hold a read up or give bytes that are no file's.
@@ -96,7 +99,11 @@ void Win32ImageFile::close() {
 }  // namespace
 
 std::unique_ptr<ImageFile> makeSystemImageFile() {
-  return std::make_unique<Win32ImageFile>();
+  return std::make_unique<Win32ImageFile>(0);
+}
+
+std::unique_ptr<ImageFile> makeReadSharedImageFile() {
+  return std::make_unique<Win32ImageFile>(FILE_SHARE_READ);
 }
 
 }  // namespace tarnwick

@@ -1,0 +1,119 @@
+// How often each view writes as a run goes on: the live table at most ten
+// times a second, a plain heartbeat every 10 s and a line per state change,
+// a JSON progress event every 5 % or 2 s.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "station/json_events.h"
+#include "station/live_table.h"
+#include "station/plain_lines.h"
+#include "station_fakes.h"
+
+namespace tarnwick::testing {
+namespace {
+
+using Clock = StationEvent::Clock;
+using std::chrono::milliseconds;
+
+constexpr std::uint64_t kImageSize = 1000;
+
+struct ViewCase {
+  const char* name;
+  std::function<std::unique_ptr<RunView>(std::FILE*)> makeView;
+  int stepMs;  // time between two steps
+  int steps;   // each step: a progress event (when it moves) and a tick
+  std::uint64_t bytesPerStep;
+  std::vector<std::string> stages;  // stage events before the first step
+  std::string counted;              // the text counted in the output
+  int expected;                     // its count, the end of the run included
+};
+
+int occurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+class RunViews : public ::testing::TestWithParam<ViewCase> {};
+
+TEST_P(RunViews, WriteAsOftenAsTheyShould) {
+  const ViewCase& c = GetParam();
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  std::unique_ptr<RunView> view = c.makeView(out);
+  RunBoard board({{"1-1", "", "1234", "5678", {{3, "", ""}}}}, kImageSize);
+  const Clock::time_point start = Clock::now();
+  auto show = [&](StationEvent event) {
+    board.apply(event);
+    view->onEvent(event, board);
+  };
+  for (const std::string& stage : c.stages) {
+    StationEvent event;
+    event.stage = stage;
+    event.at = start;
+    show(event);
+  }
+  for (int step = 1; step <= c.steps; ++step) {
+    const Clock::time_point now = start + milliseconds(c.stepMs * step);
+    StationEvent progress;
+    progress.kind = EventKind::Progress;
+    progress.at = now;
+    progress.bytesSent = std::min(kImageSize, c.bytesPerStep * step);
+    progress.imageSize = kImageSize;
+    show(progress);
+    view->tick(board, now);
+  }
+  StationEvent end;
+  end.kind = EventKind::ModemEnd;
+  end.record.result = FlashResult::Pass;
+  end.record.stage = "end";
+  end.record.port = 3;
+  show(end);
+  view->finish(board);
+  const std::string text = fileText(out);
+  std::fclose(out);
+  EXPECT_EQ(occurrences(text, c.counted), c.expected) << text;
+}
+
+std::unique_ptr<RunView> liveTable(std::FILE* out) {
+  return std::make_unique<LiveTable>(out);
+}
+std::unique_ptr<RunView> plainLines(std::FILE* out) {
+  return std::make_unique<PlainLines>(out);
+}
+std::unique_ptr<RunView> jsonEvents(std::FILE* out) {
+  return std::make_unique<JsonEvents>(out);
+}
+
+const ViewCase kViewCases[] = {
+    // Ticks every 10 ms for 1 s: drawn at 10, 110, ..., 910 ms and at the end.
+    {"table_ten_times_a_second", liveTable, 10, 100, 1, {"download"}, "\x1b[2KLOCATION", 11},
+    // After the first drawing each one starts where the last began: three lines
+    // up (header, row, totals).
+    {"table_redrawn_in_place", liveTable, 10, 100, 1, {"download"}, "\x1b[3F", 10},
+    {"table_has_a_totals_line", liveTable, 10, 5, 1, {"download"}, "1 modems: 1 passed", 1},
+    // Ticks every second for 35 s: a heartbeat at 10, 20 and 30 s.
+    {"plain_heartbeat_every_ten_seconds", plainLines, 1000, 35, 1, {"download"}, "progress:", 3},
+    {"plain_line_per_state_change",
+     plainLines,
+     10,
+     5,
+     1,
+     {"connect", "version", "download"},
+     "1-1 COM3: ",
+     4},
+    // 1 % every 100 ms: an event at 1 %, 5 %, 10 %, 15 % and 20 %.
+    {"json_every_five_percent", jsonEvents, 100, 20, 10, {"download"}, "\"progress\"", 5},
+    // No movement for 10 s, an event each 100 ms: told at 0.1, 2.1, 4.1, 6.1, 8.1 s.
+    {"json_every_two_seconds", jsonEvents, 100, 100, 0, {"download"}, "\"progress\"", 5},
+};
+
+INSTANTIATE_TEST_SUITE_P(Views, RunViews, ::testing::ValuesIn(kViewCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tarnwick::testing
