@@ -131,6 +131,11 @@ class FlashCommand {
       if (interfaceNumber(port.interface) == options_.interface) kept.push_back(port);
     }
     target.ports = kept;
+    // Its record then says it had no serial port: the reason is told here.
+    if (kept.empty()) {
+      say(env_.err, "tarnwick-station: " + target.location + " has no port on interface " +
+                        std::to_string(options_.interface) + "\n");
+    }
   }
 
   // A wrong count fails the run even when every modem found passed, so it

@@ -32,7 +32,7 @@ void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
   fields["location"] = row.location;
   switch (event.kind) {
     case EventKind::ModemStart:
-      fields["port"] = "COM" + std::to_string(row.port);
+      fields["port"] = comPortJson(row.port);
       emit("modem-start", fields);
       break;
     case EventKind::Progress:

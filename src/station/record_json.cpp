@@ -38,6 +38,10 @@ OrderedJson interfaceJson(const std::string& twoHexDigits) {
   return *end == '\0' ? OrderedJson(number) : OrderedJson();
 }
 
+OrderedJson comPortJson(int comNumber) {
+  return comNumber > 0 ? OrderedJson("COM" + std::to_string(comNumber)) : OrderedJson();
+}
+
 OrderedJson recordJson(const ModemRecord& record) {
   OrderedJson line;
   line["run"] = record.run;
@@ -47,7 +51,7 @@ OrderedJson recordJson(const ModemRecord& record) {
   line["serial"] = textOrNull(record.serial);
   line["vid"] = record.vid;
   line["pid"] = record.pid;
-  line["port"] = "COM" + std::to_string(record.port);
+  line["port"] = comPortJson(record.port);
   if (!record.tty.empty()) line["tty"] = record.tty;
   line["interface"] = interfaceJson(record.interface);
   line["version_before"] = record.versionBefore;

@@ -12,6 +12,10 @@ using OrderedJson = nlohmann::ordered_json;
 // `text`, or null when it is empty (a modem without a serial).
 OrderedJson textOrNull(const std::string& text);
 
+// A COM number as the inventory shows it: "COM7", or null for none (a
+// tty outside the COM-number rule, or a modem left without a port).
+OrderedJson comPortJson(int comNumber);
+
 // A port's interface ("02") as the inventory shows it: 2, or null for none.
 OrderedJson interfaceJson(const std::string& twoHexDigits);
 

@@ -99,7 +99,7 @@ OrderedJson targetJson(std::size_t modem, const FlashTarget& target) {
   OrderedJson ports = OrderedJson::array();
   for (const FlashTarget::Port& port : target.ports) {
     OrderedJson entry;
-    entry["port"] = "COM" + std::to_string(port.comNumber);
+    entry["port"] = comPortJson(port.comNumber);
     if (!port.tty.empty()) entry["tty"] = port.tty;
     entry["interface"] = interfaceJson(port.interface);
     ports.push_back(entry);

@@ -35,7 +35,7 @@ const CommandCase kCommandCases[] = {
     {"one_port_twice", {}, {7, 7}, -1, 0, 2, {}, "--port 7 is given twice", 0},
     {"a_missing_port_fails_the_run", {}, {7, 9}, -1, 0, 1, {7}, "no modem found on COM9", 0},
     {"only_missing_ports", {}, {9}, -1, 0, 2, {}, "no modem found", 0},
-    {"interface_on_every_modem", {}, {}, 2, 0, 1, {4}, "", 0},
+    {"interface_on_every_modem", {}, {}, 2, 0, 1, {4}, "1-2 has no port on interface 2", 0},
     {"expect_met", {}, {}, -1, 2, 0, {3, 7}, "", 0},
     {"expect_missed_after_ten_seconds", {}, {}, -1, 3, 1, {3, 7},
      "--expect 3 but 2 modems were found", 10000},

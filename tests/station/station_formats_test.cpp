@@ -73,6 +73,8 @@ TEST(RecordJson, FieldsInTheirOrderAndAnyLogBytesKept) {
       "seconds",    "kib_per_s",    "result",       "stage",     "reason",         "log"};
   EXPECT_EQ(keys, expected);
   EXPECT_EQ(parsed["port"], "COM7");
+  record.port = 0;  // a modem left without a port
+  EXPECT_TRUE(nlohmann::json::parse(jsonLine(recordJson(record)))["port"].is_null());
   EXPECT_EQ(parsed["result"], "ABORTED");
   EXPECT_EQ(line.find('\n'), std::string::npos);
 }
