@@ -25,8 +25,9 @@ std::string totalsLine(const RunBoard& board) {
   for (const BoardRow& row : board.rows()) {
     if (row.downloading && !row.ended) kibPerS += row.kibPerS;
   }
-  return std::to_string(board.rows().size()) +
-         " modems: " + std::to_string(board.count(FlashResult::Pass)) + " passed, " +
+  const std::size_t modems = board.rows().size();
+  return std::to_string(modems) + (modems == 1 ? " modem: " : " modems: ") +
+         std::to_string(board.count(FlashResult::Pass)) + " passed, " +
          std::to_string(board.count(FlashResult::Fail)) + " failed, " +
          std::to_string(board.count(FlashResult::Aborted)) + " aborted, " +
          std::to_string(board.rows().size() - board.endedCount()) + " running; " +

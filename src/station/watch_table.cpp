@@ -47,8 +47,9 @@ std::string totalsLine(const RunBoard& board, double hoursRunning) {
   std::size_t ended = 0;
   for (const BoardRow& row : board.rows()) ended += row.cycleEnded ? 1 : 0;
   const double perHour = hoursRunning > 0 ? ended / hoursRunning : 0;
-  return std::to_string(ended) + " units: " + std::to_string(board.count(FlashResult::Pass)) +
-         " passed, " + std::to_string(board.count(FlashResult::Fail)) + " failed, " +
+  return std::to_string(ended) + (ended == 1 ? " unit: " : " units: ") +
+         std::to_string(board.count(FlashResult::Pass)) + " passed, " +
+         std::to_string(board.count(FlashResult::Fail)) + " failed, " +
          std::to_string(board.count(Verification::Verified)) + " verified, " +
          std::to_string(board.count(Verification::Mismatch)) + " mismatch; " +
          std::to_string(board.rows().size() - ended) + " in progress; " + oneDecimal(perHour) +

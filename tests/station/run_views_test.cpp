@@ -95,7 +95,7 @@ const ViewCase kViewCases[] = {
     // After the first drawing each one starts where the last began: three lines
     // up (header, row, totals).
     {"table_redrawn_in_place", liveTable, 10, 100, 1, {"download"}, "\x1b[3F", 10},
-    {"table_has_a_totals_line", liveTable, 10, 5, 1, {"download"}, "1 modems: 1 passed", 1},
+    {"table_has_a_totals_line", liveTable, 10, 5, 1, {"download"}, "1 modem: 1 passed", 1},
     // Ticks every second for 35 s: a heartbeat at 10, 20 and 30 s.
     {"plain_heartbeat_every_ten_seconds", plainLines, 1000, 35, 1, {"download"}, "progress:", 3},
     {"plain_line_per_state_change",
