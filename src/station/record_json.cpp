@@ -1,10 +1,13 @@
 #include "station/record_json.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace tarnwick {
 namespace {
+
+bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 // Seconds and rates to the millisecond / a thousandth of a KiB, so records
 // stay short and compare across builds.
@@ -29,13 +32,20 @@ OrderedJson textOrNull(const std::string& text) {
   return text.empty() ? OrderedJson() : OrderedJson(text);
 }
 
+int interfaceNumber(const std::string& text) {
+  std::string digits = text.rfind("MI_", 0) == 0 ? text.substr(3) : text;
+  if (digits.empty() || digits.size() > 2) return -1;
+  for (char c : digits) {
+    if (!isHexDigit(c)) return -1;
+  }
+  return std::stoi(digits, nullptr, 16);
+}
+
 // As the inventory (`list --json`) shows it: a number, null when the device
 // has a single interface or it is not known.
 OrderedJson interfaceJson(const std::string& twoHexDigits) {
-  if (twoHexDigits.empty()) return OrderedJson();
-  char* end = nullptr;
-  const long number = std::strtol(twoHexDigits.c_str(), &end, 16);
-  return *end == '\0' ? OrderedJson(number) : OrderedJson();
+  const int number = interfaceNumber(twoHexDigits);
+  return number < 0 ? OrderedJson() : OrderedJson(number);
 }
 
 OrderedJson comPortJson(int comNumber) {

@@ -16,6 +16,9 @@ OrderedJson textOrNull(const std::string& text);
 // tty outside the COM-number rule, or a modem left without a port).
 OrderedJson comPortJson(int comNumber);
 
+// Numeric interface of a port ("MI_02", "02", "2"); -1 when unknown.
+int interfaceNumber(const std::string& text);
+
 // A port's interface ("02") as the inventory shows it: 2, or null for none.
 OrderedJson interfaceJson(const std::string& twoHexDigits);
 

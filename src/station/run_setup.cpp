@@ -11,13 +11,6 @@
 #include "station/plain_lines.h"
 
 namespace tarnwick {
-namespace {
-
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-}  // namespace
 
 void say(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
@@ -106,15 +99,6 @@ OrderedJson targetJson(std::size_t modem, const FlashTarget& target) {
   }
   found["ports"] = ports;
   return found;
-}
-
-int interfaceNumber(const std::string& text) {
-  std::string digits = text.rfind("MI_", 0) == 0 ? text.substr(3) : text;
-  if (digits.empty() || digits.size() > 2) return -1;
-  for (char c : digits) {
-    if (!isHexDigit(c)) return -1;
-  }
-  return std::stoi(digits, nullptr, 16);
 }
 
 }  // namespace tarnwick

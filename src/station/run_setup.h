@@ -44,7 +44,4 @@ OrderedJson runStartJson(const ModemRecord& base);
 // A `modem-found` event's fields: the modem's index, where it is and its ports.
 OrderedJson targetJson(std::size_t modem, const FlashTarget& target);
 
-// Numeric interface of a port ("MI_02", "02", "2"); -1 when unknown.
-int interfaceNumber(const std::string& text);
-
 }  // namespace tarnwick
