@@ -178,21 +178,22 @@ bool WineRig::setModems(const std::vector<WineModem>& modems, std::string* error
     const std::vector<std::string> keys = wineModemInstanceKeys(modem);
     next[keys.front()] = PluggedModem{keys, wineModemSections(modem)};
   }
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+  // A modem stays untouched when it is there before and after, unchanged.
+  auto stays = [this, &next](const std::string& name) {
+    const auto before = pluggedModems_.find(name);
+    const auto after = next.find(name);
+    return before != pluggedModems_.end() && after != next.end() &&
+           before->second.sections == after->second.sections;
+  };
   std::vector<std::string> removed;
   for (const auto& [name, plugged] : pluggedModems_) {
-    const auto stays = next.find(name);
-    if (stays != next.end() && stays->second.sections == plugged.sections) continue;
-    for (const std::string& key : plugged.instanceKeys) {
-      text += std::string("[-") + kListedKeyStart + key + "]\r\n\r\n";
-      removed.push_back(key);
-    }
+    if (stays(name)) continue;
+    removed.insert(removed.end(), plugged.instanceKeys.begin(), plugged.instanceKeys.end());
   }
+  std::string text = wineUsbRegistryFile(removed, {}, 0);
   std::vector<std::string> expected;
   for (const auto& [name, plugged] : next) {
-    const auto was = pluggedModems_.find(name);
-    if (was == pluggedModems_.end() || was->second.sections != plugged.sections)
-      text += plugged.sections;
+    if (!stays(name)) text += plugged.sections;
     expected.insert(expected.end(), plugged.instanceKeys.begin(), plugged.instanceKeys.end());
   }
   for (const WineModem& modem : modems) {
