@@ -7,8 +7,10 @@ namespace tarnwick {
 // the whole process.
 extern int spinnerIndex;
 
-// Prints the next spinner character and a backspace, flushes standard
-// output so the operator sees it move, and advances spinnerIndex.
+// Prints the next spinner character and a backspace and advances
+// spinnerIndex. Standard output is flushed with it when the last such flush
+// is 50 ms old or more, so the operator sees it move; characters held back
+// go out with the next flush, at the latest with the download's verdict.
 void advanceSpinner();
 
 }  // namespace tarnwick
