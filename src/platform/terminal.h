@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 namespace tarnwick {
@@ -11,5 +12,9 @@ bool isTerminal(std::FILE* stream);
 // console's virtual-terminal mode on Windows; always so elsewhere). False
 // when it cannot.
 bool enableTerminalEscapes(std::FILE* stream);
+
+// How many columns the terminal behind `stream` has; 0 when it is not a
+// terminal or does not say.
+std::size_t terminalColumns(std::FILE* stream);
 
 }  // namespace tarnwick

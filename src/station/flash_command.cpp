@@ -60,7 +60,8 @@ class FlashCommand {
     }
     RunBoard board(targets, image_.size());
     FlashRunOutcome outcome = flash(targets, present, board);
-    if (options_.progress != ProgressMode::None) say(human_, "\n" + summaryTable(board));
+    if (options_.progress != ProgressMode::None)
+      say(human_, "\n" + summaryTable(board, tableWidthFor(human_)));
     int status = board.count(FlashResult::Pass) == targets.size() ? kExitPassed : kExitFailed;
     if (countWrong(targets.size())) status = kExitFailed;
     if (!outcome.recordsWritten) {

@@ -1,7 +1,8 @@
 #include "station/inventory_table.h"
 
-#include <algorithm>
 #include <cstdio>
+
+#include "station/text_table.h"
 
 namespace tarnwick::station {
 namespace {
@@ -53,15 +54,6 @@ Row modemRow(const InventoryModem& modem, const ModemProbe* probe) {
   return row;
 }
 
-std::string joinPadded(const Row& row, const std::vector<std::size_t>& widths) {
-  std::string line;
-  for (std::size_t i = 0; i < row.size(); ++i) {
-    line += row[i];
-    if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
-  }
-  return line + "\n";
-}
-
 }  // namespace
 
 std::string inventoryTable(const std::vector<InventoryModem>& modems,
@@ -75,15 +67,7 @@ std::string inventoryTable(const std::vector<InventoryModem>& modems,
     if (probes != nullptr) probe = i < probes->size() ? &(*probes)[i] : &notProbed;
     rows.push_back(modemRow(modems[i], probe));
   }
-  std::vector<std::size_t> widths(rows.front().size(), 0);
-  for (const Row& row : rows) {
-    for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
-      widths[i] = std::max(widths[i], row[i].size());
-    }
-  }
-  std::string table;
-  for (const Row& row : rows) table += joinPadded(row, widths);
-  return table;
+  return layOutColumns(rows);
 }
 
 }  // namespace tarnwick::station

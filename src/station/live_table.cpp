@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/terminal.h"
+#include "station/printable_text.h"
 #include "station/text_table.h"
 
 namespace tarnwick {
@@ -34,13 +36,24 @@ std::string totalsLine(const RunBoard& board) {
          oneDecimal(kibPerS) + " KiB/s\n";
 }
 
+// Screen rows a line of `width` columns takes on a terminal `columns` wide.
+std::size_t screenRows(std::size_t width, std::size_t columns) {
+  if (columns == 0 || width <= columns) return 1;
+  return (width + columns - 1) / columns;
+}
+
 }  // namespace
 
-std::string LiveTable::render(const RunBoard& board) {
+LiveTable::LiveTable(std::FILE* out, Renderer render, Columns columns)
+    : out_(out), render_(std::move(render)), columns_(std::move(columns)) {
+  if (!columns_) columns_ = [out] { return terminalColumns(out); };
+}
+
+std::string LiveTable::render(const RunBoard& board, std::size_t width) {
   std::vector<std::vector<std::string>> rows{
       {"LOCATION", "PORT", "VERSION", "STATE", "DONE", "KIB/S", "ETA"}};
   for (const BoardRow& row : board.rows()) rows.push_back(rowCells(board, row));
-  return layOutColumns(rows) + totalsLine(board);
+  return layOutColumns(rows, width) + cutLine(totalsLine(board), width);
 }
 
 void LiveTable::tick(const RunBoard& board, StationEvent::Clock::time_point now) {
@@ -49,20 +62,32 @@ void LiveTable::tick(const RunBoard& board, StationEvent::Clock::time_point now)
   draw(board);
 }
 
-// Back to the table's first line, then every line cleared and rewritten.
+std::size_t tableWidthFor(std::size_t terminalColumns) {
+  return terminalColumns > 1 ? terminalColumns - 1 : 0;
+}
+
+std::size_t tableWidthFor(std::FILE* out) {
+  return tableWidthFor(terminalColumns(out));
+}
+
+// Back to the table's first row, then every line cleared and rewritten,
+// the table fitted to the terminal's width; a line that still wraps is
+// counted by the rows it takes.
 void LiveTable::draw(const RunBoard& board) {
-  const std::string table = render_(board);
+  const std::size_t columns = columns_();
+  const std::string table = render_(board, tableWidthFor(columns));
   std::string text;
-  if (drawnLines_ > 0) text += "\x1b[" + std::to_string(drawnLines_) + "F";
-  std::size_t lines = 0;
+  if (drawnRows_ > 0) text += "\x1b[" + std::to_string(drawnRows_) + "F";
+  std::size_t rows = 0;
   std::size_t start = 0;
   while (start < table.size()) {
     std::size_t end = table.find('\n', start);
-    text += "\x1b[2K" + table.substr(start, end - start) + "\n";
+    const std::string line = table.substr(start, end - start);
+    text += "\x1b[2K" + line + "\n";
+    rows += screenRows(displayWidth(line), columns);
     start = end + 1;
-    ++lines;
   }
-  drawnLines_ = lines;
+  drawnRows_ = rows;
   std::fwrite(text.data(), 1, text.size(), out_);
   std::fflush(out_);
 }

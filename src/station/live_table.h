@@ -13,24 +13,35 @@ namespace tarnwick {
 // times a second, and once more when the run ends.
 class LiveTable final : public RunView {
  public:
-  using Renderer = std::function<std::string(const RunBoard&)>;
+  // The table's text for a terminal `width` columns wide (0: unknown).
+  using Renderer = std::function<std::string(const RunBoard&, std::size_t width)>;
+  // How wide the terminal is now (asked at each drawing, so a resized
+  // window is followed).
+  using Columns = std::function<std::size_t()>;
   // `render` gives the table's text; by default one row per modem.
-  explicit LiveTable(std::FILE* out, Renderer render = &LiveTable::render)
-      : out_(out), render_(std::move(render)) {}
+  explicit LiveTable(std::FILE* out, Renderer render = &LiveTable::render, Columns columns = {});
 
   void tick(const RunBoard& board, StationEvent::Clock::time_point now) override;
   void finish(const RunBoard& board) override { draw(board); }
 
   // The table's text, without the cursor movements.
-  static std::string render(const RunBoard& board);
+  static std::string render(const RunBoard& board, std::size_t width = 0);
 
  private:
   void draw(const RunBoard& board);
 
   std::FILE* out_;
   Renderer render_;
-  std::size_t drawnLines_ = 0;
+  Columns columns_;
+  // Screen rows the last drawing took, wrapped lines counted.
+  std::size_t drawnRows_ = 0;
   StationEvent::Clock::time_point lastDraw_{};
 };
+
+// The width a table on `out` is laid out to: one column less than its
+// terminal has (so that no line ends on the last column, where terminals
+// differ on wrapping), or 0 (no limit) off a terminal.
+std::size_t tableWidthFor(std::size_t terminalColumns);
+std::size_t tableWidthFor(std::FILE* out);
 
 }  // namespace tarnwick

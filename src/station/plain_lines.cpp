@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "station/printable_text.h"
+
 namespace tarnwick {
 namespace {
 
@@ -13,8 +15,9 @@ std::string modemLabel(const BoardRow& row) {
 
 }  // namespace
 
+// Device text (serials, versions, replies in reasons) is shown escaped.
 void PlainLines::line(const std::string& text) {
-  const std::string withEnd = text + "\n";
+  const std::string withEnd = printableText(text) + "\n";
   std::fwrite(withEnd.data(), 1, withEnd.size(), out_);
   std::fflush(out_);
 }

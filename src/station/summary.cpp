@@ -18,7 +18,7 @@ bool anyCycle(const RunBoard& board) {
 
 }  // namespace
 
-std::string summaryTable(const RunBoard& board) {
+std::string summaryTable(const RunBoard& board, std::size_t width) {
   const bool cycles = anyCycle(board);
   std::vector<std::vector<std::string>> rows{
       {"LOCATION", "SERIAL", "PORT", "VERSION", "RESULT", "STAGE", "SECONDS", "KIB/S", "REASON"}};
@@ -44,7 +44,7 @@ std::string summaryTable(const RunBoard& board) {
               std::to_string(board.count(Verification::Mismatch)) + " mismatch, " +
               std::to_string(board.count(Verification::Unverified)) + " unverified";
   }
-  return layOutColumns(rows) + totals + "\n";
+  return layOutColumns(rows, width) + cutLine(totals + "\n", width);
 }
 
 }  // namespace tarnwick

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "station/run_board.h"
@@ -8,6 +9,7 @@ namespace tarnwick {
 
 // The table of every modem printed when the run ends: where it sits, its
 // port, version before, result, the stage reached, the reason, time and speed.
-std::string summaryTable(const RunBoard& board);
+// With a `width`, the widest columns are cut so that each line fits in it.
+std::string summaryTable(const RunBoard& board, std::size_t width = 0);
 
 }  // namespace tarnwick

@@ -1,29 +1,60 @@
 #include "station/text_table.h"
 
+#include <algorithm>
 #include <cstdio>
 
-namespace tarnwick {
+#include "station/printable_text.h"
 
-std::string layOutColumns(const std::vector<std::vector<std::string>>& rows) {
+namespace tarnwick {
+namespace {
+
+// Narrows the widest columns, one column at a time, until the line fits
+// in `maxWidth`; no column is cut below a few characters.
+void fitColumns(std::vector<std::size_t>& widths, std::size_t maxWidth) {
+  constexpr std::size_t kNarrowest = 4;
+  if (maxWidth == 0 || widths.empty()) return;
+  std::size_t total = 2 * (widths.size() - 1);
+  for (std::size_t width : widths) total += width;
+  while (total > maxWidth) {
+    auto widest = std::max_element(widths.begin(), widths.end());
+    if (*widest <= kNarrowest) return;
+    --*widest;
+    --total;
+  }
+}
+
+}  // namespace
+
+std::string layOutColumns(const std::vector<std::vector<std::string>>& rows, std::size_t maxWidth) {
+  std::vector<std::vector<std::string>> cells;
   std::vector<std::size_t> widths;
   for (const auto& row : rows) {
     if (widths.size() < row.size()) widths.resize(row.size(), 0);
+    cells.emplace_back();
     for (std::size_t column = 0; column < row.size(); ++column) {
-      widths[column] = std::max(widths[column], row[column].size());
+      cells.back().push_back(printableText(row[column]));
+      widths[column] = std::max(widths[column], displayWidth(cells.back().back()));
     }
   }
+  fitColumns(widths, maxWidth);
   std::string text;
-  for (const auto& row : rows) {
+  for (const auto& row : cells) {
     std::string line;
     for (std::size_t column = 0; column < row.size(); ++column) {
       if (column > 0) line += "  ";
-      line += row[column];
-      if (column + 1 < row.size()) line.append(widths[column] - row[column].size(), ' ');
+      const std::string cell = cutToWidth(row[column], widths[column]);
+      line += cell;
+      if (column + 1 < row.size()) line.append(widths[column] - displayWidth(cell), ' ');
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    text += line + "\n";
+    text += cutToWidth(line, maxWidth) + "\n";
   }
   return text;
+}
+
+std::string cutLine(const std::string& line, std::size_t maxWidth) {
+  if (line.empty() || line.back() != '\n') return cutToWidth(line, maxWidth);
+  return cutToWidth(line.substr(0, line.size() - 1), maxWidth) + "\n";
 }
 
 std::string minutesAndSeconds(double seconds) {

@@ -1,13 +1,21 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace tarnwick {
 
 // Rows of cells laid out in columns as wide as their widest cell, two
-// spaces apart; each line ends with '\n' and has no trailing spaces.
-std::string layOutColumns(const std::vector<std::vector<std::string>>& rows);
+// spaces apart; each line ends with '\n' and has no trailing spaces. Cells
+// are shown as printableText gives them. With a `maxWidth`, the widest
+// columns are cut (never wrapped) until each line fits in it.
+std::string layOutColumns(const std::vector<std::vector<std::string>>& rows,
+                          std::size_t maxWidth = 0);
+
+// One line of text, ending with '\n', cut to `maxWidth` columns (0: no
+// limit) with its '\n' kept.
+std::string cutLine(const std::string& line, std::size_t maxWidth);
 
 // "1:05" style minutes and seconds; "-" when unknown (negative).
 std::string minutesAndSeconds(double seconds);

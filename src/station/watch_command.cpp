@@ -294,7 +294,8 @@ class WatchCommand {
       if (work->thread.joinable()) work->thread.join();
     }
     for (const auto& view : views_) view->finish(board_);
-    if (options_.progress != ProgressMode::None) say(human_, "\n" + summaryTable(board_));
+    if (options_.progress != ProgressMode::None)
+      say(human_, "\n" + summaryTable(board_, tableWidthFor(human_)));
     int status = anyFailed_ ? kExitFailed : kExitClean;
     if (recordsFailed_) {
       say(env_.err, "tarnwick-station: a record could not be written to " + options_.record + "\n");

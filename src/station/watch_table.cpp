@@ -59,7 +59,7 @@ std::string totalsLine(const RunBoard& board, double hoursRunning) {
 }  // namespace
 
 std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots,
-                           double hoursRunning) {
+                           double hoursRunning, std::size_t width) {
   std::vector<std::string> locations;
   std::vector<SlotCounts> counts;
   auto countsAt = [&locations, &counts](const std::string& location) -> SlotCounts& {
@@ -80,15 +80,15 @@ std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots
     if (label.empty()) label = slots.empty() ? "-" : "(not a slot)";
     rows.push_back(slotCells(board, label, locations[index], counts[index]));
   }
-  return layOutColumns(rows) + totalsLine(board, hoursRunning);
+  return layOutColumns(rows, width) + cutLine(totalsLine(board, hoursRunning), width);
 }
 
 LiveTable::Renderer watchTableRenderer(std::vector<Slot> slots,
                                        StationEvent::Clock::time_point startedAt) {
-  return [slots = std::move(slots), startedAt](const RunBoard& board) {
+  return [slots = std::move(slots), startedAt](const RunBoard& board, std::size_t width) {
     const double hours =
         std::chrono::duration<double>(StationEvent::Clock::now() - startedAt).count() / 3600.0;
-    return watchTableText(board, slots, hours);
+    return watchTableText(board, slots, hours, width);
   };
 }
 

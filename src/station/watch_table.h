@@ -14,7 +14,7 @@ namespace tarnwick {
 // list, marked so. Each row shows its latest cycle and its counts of PASS,
 // FAIL, VERIFIED and MISMATCH; a totals line adds the units per hour.
 std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots,
-                           double hoursRunning);
+                           double hoursRunning, std::size_t width = 0);
 
 // The table as a live table's renderer, its hours counted from `startedAt`.
 LiveTable::Renderer watchTableRenderer(std::vector<Slot> slots,

@@ -163,6 +163,9 @@ class Flash {
     if (ioFailed && shared_.portPresent && !shared_.portPresent(record_.port)) {
       reason = "vanished (" + reason + ")";
     }
+    // What stands in the way of an open (who holds the port) belongs on the row.
+    const std::string detail = station::trimmedReplyText(port_->openFailureDetail());
+    if (failure.kind == FailureKind::OpenFailed && !detail.empty()) reason += " (" + detail + ")";
     return reason;
   }
 

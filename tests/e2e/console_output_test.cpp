@@ -47,6 +47,18 @@ TEST_P(EndToEnd, PortAnotherProgramHoldsIsRefusedAndItsHolderNamed) {
   EXPECT_TRUE(sim->commandLog().empty());
 }
 
+// A software modem that keeps its own pty slave open (as iaxmodem does)
+// holds the device's far end: it is no other user of the port.
+TEST_P(EndToEnd, PtyWhoseOwnServerHoldsItsSlaveIsNotTakenAsHeld) {
+  if (isWindows()) GTEST_SKIP() << "pseudo-terminal holders are Linux's";
+  ModemSimOptions options;
+  options.holdSlave = true;
+  plugDefaultModem(options);
+  RunResult r = run({"AT", "AT+CGMR"});
+  EXPECT_TRUE(r.exitedWith(0)) << r.describe();
+  EXPECT_EQ(r.err.find("held open"), std::string::npos) << r.err;
+}
+
 TEST_P(EndToEnd, SilentModemsHandshakeReportCarriesNoLeftOverErrorCode) {
   if (isWindows()) GTEST_SKIP() << "the Windows build reports what GetLastError holds";
   ModemSimOptions options;

@@ -1,9 +1,13 @@
 // tarnwick-station flash end to end on both builds: several simulated
 // modems at once, some misbehaving; every record, final state, stage, exit
 // status and JSON line, and the image each modem received.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -23,6 +27,7 @@ struct Expected {
   std::string stage;
   std::string reason;  // the start of the reason
   bool intact;
+  std::string mentions = {};  // further words the reason holds
 };
 
 class StationFlash : public ::testing::TestWithParam<std::string> {
@@ -34,9 +39,11 @@ class StationFlash : public ::testing::TestWithParam<std::string> {
   // Plugs `modems`, flashes them with JSON events and a record file, and
   // checks each modem's record against `expected` (by modem).
   void flashAndCheck(const std::vector<StationModemSpec>& modems,
-                     const std::vector<Expected>& expected, int exitStatus) {
+                     const std::vector<Expected>& expected, int exitStatus,
+                     const std::function<void()>& beforeRun = {}) {
     std::string error;
     ASSERT_TRUE(rig_->plug(modems, &error)) << error;
+    if (beforeRun) beforeRun();
     image_ = patternBytes(kImageSize, 11);
     const std::string imagePath = work_.writeFile("image.bin", image_);
     const std::string recordPath = work_.path() + "/records.jsonl";
@@ -96,6 +103,7 @@ class StationFlash : public ::testing::TestWithParam<std::string> {
     EXPECT_EQ((*record)["result"], expected.result);
     EXPECT_EQ((*record)["stage"], expected.stage);
     EXPECT_EQ((*record)["reason"].get<std::string>().rfind(expected.reason, 0), 0u);
+    EXPECT_NE((*record)["reason"].get<std::string>().find(expected.mentions), std::string::npos);
     if (expected.result == "PASS") {
       EXPECT_EQ((*record)["bytes_sent"], kImageSize);
       EXPECT_EQ((*record)["packets"], 12);
@@ -151,10 +159,29 @@ TEST_P(StationFlash, VanishingSilentAndCompositeModemsEachEndOnTheirOwn) {
                 1);
 }
 
+// A port that another program holds (here this test, with the lock another
+// copy of the tool would take) fails its modem with the holder named.
+TEST_P(StationFlash, PortHeldByAnotherProgramNamesItsHolderInTheReason) {
+  if (GetParam() == "windows") GTEST_SKIP() << "Windows names no holder";
+  int holder = -1;
+  const auto hold = [this, &holder] {
+    holder = open(rig_->sim(1, 0)->ptyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  };
+  flashAndCheck({modemSpec(1, {ModemSimOptions{}}), modemSpec(2, {ModemSimOptions{}})},
+                {{"PASS", "end", "", true},
+                 {"FAIL", "connect", "port open failed", false,
+                  "held open by e2e_tests (pid " + std::to_string(getpid()) + ")"}},
+                1, hold);
+  close(holder);
+}
+
 // The lines of the live table's last drawing, before the summary that
 // follows it; empty when it was never drawn.
-std::vector<std::string> lastTableDrawing(const std::string& out, int& drawings) {
-  const std::string drawStart = "\x1b[2KLOCATION";
+std::vector<std::string> lastTableDrawing(const std::string& out, int& drawings,
+                                          const std::string& header = "LOCATION") {
+  const std::string drawStart = "\x1b[2K" + header;
   drawings = 0;
   for (std::size_t at = out.find(drawStart); at != std::string::npos;
        at = out.find(drawStart, at + 1))
@@ -201,6 +228,24 @@ TEST_P(StationFlash, LiveTableInATerminalEndsWithEveryModemsState) {
   EXPECT_NE(table[2].find(" FAIL "), std::string::npos) << table[2];
   EXPECT_EQ(table[3].rfind("2 modems: 1 passed, 1 failed, 0 aborted, 0 running", 0), 0u)
       << table[3];
+}
+
+// On a narrow terminal each line of the table is cut to fit, never
+// wrapped, so each redraw goes up exactly the rows it drew.
+TEST_P(StationFlash, LiveTableOnANarrowTerminalFitsItsWidth) {
+  if (GetParam() == "windows") GTEST_SKIP() << "the terminal run is Linux's";
+  std::string error;
+  ASSERT_TRUE(rig_->plug({modemSpec(1, {ModemSimOptions{}})}, &error)) << error;
+  const std::string imagePath = work_.writeFile("image.bin", patternBytes(30000));
+  RunResult run = rig_->runInTerminal({"flash", imagePath}, kRunLimitMs, 40);
+  ASSERT_TRUE(run.exitedWith(0)) << run.describe();
+  int drawings = 0;
+  // Even the header is cut to fit.
+  const std::vector<std::string> table = lastTableDrawing(run.out, drawings, "LOC~");
+  ASSERT_EQ(table.size(), 3u) << run.out;
+  for (const std::string& line : table) EXPECT_LE(line.size(), 39u) << line;
+  EXPECT_EQ(table[1].rfind("3-1 ", 0), 0u) << table[1];
+  EXPECT_NE(run.out.find("\x1b[3F"), std::string::npos) << run.out;
 }
 
 TEST_P(StationFlash, BadImageOrNoModemIsABadInvocation) {

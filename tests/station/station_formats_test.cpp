@@ -6,6 +6,7 @@
 
 #include "station/image_source.h"
 #include "station/iso_time.h"
+#include "station/printable_text.h"
 #include "station/record_json.h"
 #include "station/text_table.h"
 #include "support/temp_dir.h"
@@ -83,6 +84,30 @@ TEST(TextTable, ColumnsAsWideAsTheirWidestCell) {
   EXPECT_EQ(layOutColumns({{"A", "BB", "C"}, {"long", "x", ""}}), "A     BB  C\nlong  x\n");
   EXPECT_EQ(minutesAndSeconds(65.4), "1:05");
   EXPECT_EQ(minutesAndSeconds(-1), "-");
+}
+
+// A device's text can hold bytes that steer a terminal: each is shown as
+// \xHH, in cells and in plain lines alike; printable UTF-8 stays.
+TEST(TextTable, DeviceControlBytesAreShownEscaped) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"SN\x1b[2J\a\r", "SN\\x1b[2J\\x07\\x0d"},
+      {"V1\x7f", "V1\\x7f"},
+      {"C1 \xc2\x9b", "C1 \\xc2\\x9b"},      // CSI as a UTF-8 C1 control
+      {"lone \x9b\xff", "lone \\x9b\\xff"},  // bytes that are not UTF-8
+      {"Gr\xc3\xbc\xc3\x9f" "e", "Gr\xc3\xbc\xc3\x9f" "e"},
+  };
+  for (const auto& [device, shown] : cases) {
+    EXPECT_EQ(printableText(device), shown);
+    EXPECT_EQ(layOutColumns({{device, "x"}}), shown + "  x\n");
+  }
+}
+
+// Fitted to a width, the widest column is cut first and no line is longer.
+TEST(TextTable, FittedToAWidthTheWidestColumnsAreCut) {
+  const std::string table =
+      layOutColumns({{"LOC", "STATE", "REASON"}, {"1-1", "FAIL", std::string(60, 'r')}}, 30);
+  EXPECT_EQ(table, "LOC  STATE  REASON\n1-1  FAIL   " + std::string(17, 'r') + "~\n");
+  EXPECT_EQ(cutLine("0123456789\n", 4), "012~\n");
 }
 
 }  // namespace

@@ -89,5 +89,26 @@ TEST_F(WatchTable, WithoutSlotsEachLocationSeenHasItsRow) {
                               "progress; 0.0 units/h"));
 }
 
+// On an 80-column terminal every line fits (the widest cells cut, never
+// wrapped), and a device's control bytes do not reach the screen.
+TEST_F(WatchTable, FitsTheTerminalAndShowsDeviceBytesEscaped) {
+  cycle("1-1", FlashResult::Pass, Verification::Verified);
+  cycle("1-2", FlashResult::Fail, Verification::None);
+  StationEvent version;
+  version.kind = EventKind::Version;
+  version.modem = 0;
+  version.text = "V\x1b[2J";
+  board_.apply(version);
+
+  const std::string text =
+      watchTableText(board_, {{"BENCH-" + std::string(60, 'L'), "1-1"}}, 0.5, 79);
+
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 79u) << line;
+  EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+  EXPECT_NE(text.find(" V\\x1b["), std::string::npos) << text;
+  EXPECT_NE(text.find("\nBENCH-~ "), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -65,6 +65,7 @@ std::vector<std::string> modemSimArguments(const ModemSimOptions& o, const std::
   addFlag(&args, "--error-at-end", o.errorAtEnd);
   addFlag(&args, "--cgmr-error", o.cgmrError);
   addFlag(&args, "--nul-bytes", o.nulBytes);
+  addFlag(&args, "--hold-slave", o.holdSlave);
   addMillis(&args, "--byte-delay-ms", o.byteDelayMs);
   addMillis(&args, "--reply-delay-ms", o.replyDelayMs);
   addMillis(&args, "--deaf-for-ms", o.deafForMs);

@@ -20,9 +20,9 @@ struct ModemSimOptions {
   std::string linkPath;     // --link, empty for none
   std::string packetSize;   // --packet-size when `setPacketSize`
   bool setPacketSize = false;
-  std::string versionText;  // --version-text when not empty
+  std::string versionText;           // --version-text when not empty
   std::string versionAfterDownload;  // --version-after-download when not empty
-  std::string unsolicited;  // --unsolicited when not empty
+  std::string unsolicited;           // --unsolicited when not empty
   bool unsolicitedAfterEcho = false;
   int errorAtCommand = 0;
   int errorAtPacket = 0;
@@ -35,6 +35,7 @@ struct ModemSimOptions {
   bool errorAtEnd = false;
   bool cgmrError = false;
   bool nulBytes = false;
+  bool holdSlave = false;  // keeps the pty slave open, as iaxmodem does
   int byteDelayMs = 0;
   int replyDelayMs = 0;
   int deafForMs = 0;

@@ -119,11 +119,13 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
     return runProgram(launch, timeoutMs);
   }
 
-  RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs) override {
+  RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs,
+                          int columns) override {
     std::string command = shellQuoted(kRigScript) + " " + shellQuoted(sysfs_.sysRoot()) + " " +
                           shellQuoted(sysfs_.devRoot()) + " " + TARNWICK_STATION_PROGRAM;
     for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
     ProcessSpec launch;
+    if (columns > 0) command = "stty cols " + std::to_string(columns) + " && exec " + command;
     launch.argv = {"script", "-qefc", command, "/dev/null"};
     launch.workingDir = work_.path();
     return runProgram(launch, timeoutMs);

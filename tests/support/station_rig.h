@@ -38,10 +38,13 @@ class StationRig {
   virtual bool plug(const std::vector<StationModemSpec>& modems, std::string* error) = 0;
   virtual RunResult run(const std::vector<std::string>& arguments, int timeoutMs) = 0;
   // Linux: runs it with a pseudo-terminal as its standard output (through
-  // util-linux's `script`); what it wrote there comes back in `out`.
-  virtual RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs) {
+  // util-linux's `script`), `columns` wide when that is not 0; what it wrote
+  // there comes back in `out`.
+  virtual RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs,
+                                  int columns = 0) {
     (void)arguments;
     (void)timeoutMs;
+    (void)columns;
     RunResult result;
     result.error = "no terminal runs on this build's rig";
     return result;

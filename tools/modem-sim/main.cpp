@@ -15,8 +15,8 @@ namespace {
 bool prepare(const modemsim::SimOptions& options, modemsim::PtyDevice& device,
              modemsim::CommandLog& log, modemsim::StopSignal& stop, std::string* error) {
   if (!stop.install(options.exitAfterMs, error)) return false;
-  const bool opened =
-      options.ttyPath.empty() ? device.open(error) : device.openExisting(options.ttyPath, error);
+  const bool opened = options.ttyPath.empty() ? device.open(options.holdSlave, error)
+                                              : device.openExisting(options.ttyPath, error);
   if (!opened) return false;
   if (!options.logPath.empty() && !log.open(options.logPath, error)) return false;
   return options.linkPath.empty() || device.createLink(options.linkPath, error);

@@ -43,7 +43,7 @@ PtyDevice::~PtyDevice() {
   vanish();
 }
 
-bool PtyDevice::open(std::string* error) {
+bool PtyDevice::open(bool holdSlave, std::string* error) {
   masterFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (masterFd_ < 0) {
     *error = systemError("posix_openpt");
@@ -68,7 +68,11 @@ bool PtyDevice::open(std::string* error) {
     return false;
   }
   const bool raw = makeRaw(slave, error) && makeRaw(masterFd_, error);
-  ::close(slave);
+  if (holdSlave) {
+    heldSlaveFd_ = slave;
+  } else {
+    ::close(slave);
+  }
   return raw;
 }
 
@@ -123,6 +127,8 @@ void PtyDevice::removeLink() {
 
 void PtyDevice::vanish() {
   removeLink();
+  if (heldSlaveFd_ >= 0) close(heldSlaveFd_);
+  heldSlaveFd_ = -1;
   if (masterFd_ >= 0) close(masterFd_);
   masterFd_ = -1;
 }

@@ -15,7 +15,10 @@ class PtyDevice {
   PtyDevice(const PtyDevice&) = delete;
   PtyDevice& operator=(const PtyDevice&) = delete;
 
-  bool open(std::string* error);
+  // With `holdSlave` the simulator keeps a slave descriptor of its own, as
+  // a software modem such as iaxmodem does; clients then see it among the
+  // slave's openers.
+  bool open(bool holdSlave, std::string* error);
 
   // Serves the existing tty at `path` instead of a pseudo-terminal, e.g. the
   // gadget side /dev/ttyGSn of a USB serial function: the simulator reads and
@@ -45,6 +48,7 @@ class PtyDevice {
   void removeLink();
 
   int masterFd_ = -1;
+  int heldSlaveFd_ = -1;
   bool existingTty_ = false;
   std::string slavePath_;
   std::string linkPath_;

@@ -42,6 +42,8 @@ const std::vector<OptionSpec>& optionSpecs() {
       {"--flood-at-command", ValueKind::Position, "K", "answer command K with endless text"},
       {"--error-at-end", ValueKind::Flag, nullptr, "answer ERROR to AT%DNL=0"},
       {"--cgmr-error", ValueKind::Flag, nullptr, "answer ERROR to AT+CGMR"},
+      {"--hold-slave", ValueKind::Flag, nullptr,
+       "keep the pty's slave open too, as software modems such as iaxmodem do"},
       {"--nul-bytes", ValueKind::Flag, nullptr, "put a NUL byte after every third reply byte"},
       {"--unsolicited", ValueKind::Text, "TEXT", "send TEXT before every reply"},
       {"--unsolicited-after-echo", ValueKind::Flag, nullptr,
@@ -81,6 +83,7 @@ bool* flagTarget(const std::string& name, SimOptions* o) {
   if (name == "--error-at-end") return &o->errorAtEnd;
   if (name == "--cgmr-error") return &o->cgmrError;
   if (name == "--nul-bytes") return &o->nulBytes;
+  if (name == "--hold-slave") return &o->holdSlave;
   if (name == "--unsolicited-after-echo") return &o->unsolicitedAfterEcho;
   return nullptr;
 }

@@ -36,6 +36,7 @@ struct SimOptions {
   bool errorAtEnd = false;
   bool cgmrError = false;
   bool nulBytes = false;
+  bool holdSlave = false;   // the pty's slave stays open in the simulator too
   std::string unsolicited;  // sent with every reply, empty for none
   bool unsolicitedAfterEcho = false;
   std::int64_t byteDelayMs = 0;

@@ -22,6 +22,11 @@ class PosixSerialPort : public SerialPort {
   IoResult read(char* buffer, std::size_t capacity, unsigned waitMs) override;
 
  private:
+  // Finds another process holding the tty at `path` (through `fd` when it
+  // is open, else by the path) and, when there is one, names it in
+  // openFailureDetail_. True when one was found.
+  bool nameHolder(const std::string& path, int fd);
+
   std::string deviceRoot_;
   int fd_ = -1;
   std::string openFailureDetail_;

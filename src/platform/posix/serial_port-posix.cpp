@@ -91,9 +91,14 @@ bool PosixSerialPort::open(int comNumber) {
   std::string path = deviceRoot_ + "/" + name;
   openFailureDetail_.clear();
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    // Another program's exclusive use: say who it is.
+    if (errno == EBUSY) nameHolder(path, -1);
+    return false;
+  }
   if (!takeExclusiveUse(fd)) {
     int reason = errno;
+    nameHolder(path, fd);  // another copy of the tool holds the lock
     ::close(fd);
     errno = reason;
     return false;
@@ -101,10 +106,7 @@ bool PosixSerialPort::open(int comNumber) {
   // Exclusive use keeps later openers out, not one that opened the tty
   // first (a terminal program, a modem manager probing it): refuse to
   // share the line with it, as a port opened without sharing would.
-  TtyHolder holder;
-  if (findOtherTtyHolder(fd, holder)) {
-    openFailureDetail_ =
-        path + " is held open by " + holder.command + " (pid " + std::to_string(holder.pid) + ")\n";
+  if (nameHolder(path, fd)) {
     releaseAndClose(fd);
     errno = EBUSY;
     return false;
@@ -120,6 +122,16 @@ bool PosixSerialPort::open(int comNumber) {
   // must not show an error left over from before the open.
   errno = 0;
   return true;
+}
+
+bool PosixSerialPort::nameHolder(const std::string& path, int fd) {
+  TtyHolder holder;
+  const bool found = fd >= 0 ? findOtherTtyHolder(fd, holder) : findTtyHolderByPath(path, holder);
+  if (found) {
+    openFailureDetail_ =
+        path + " is held open by " + holder.command + " (pid " + std::to_string(holder.pid) + ")\n";
+  }
+  return found;
 }
 
 void PosixSerialPort::close() {

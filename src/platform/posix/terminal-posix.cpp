@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "platform/terminal.h"
@@ -10,6 +11,12 @@ bool isTerminal(std::FILE* stream) {
 
 bool enableTerminalEscapes(std::FILE* stream) {
   return isTerminal(stream);
+}
+
+std::size_t terminalColumns(std::FILE* stream) {
+  winsize size{};
+  if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
 }
 
 }  // namespace tarnwick
