@@ -26,7 +26,8 @@ constexpr int kExitWaitMs = 30000;
 struct MidRunCase {
   const char* name;
   std::string build;
-  int signal;  // 0: the image is written to instead
+  int signal;  // 0: the image is written to instead (or, with `secondProgram`, left alone)
+  bool secondProgram = false;  // a second station probes the modems' ports meanwhile
 };
 
 class StationFlashMidRun : public ::testing::TestWithParam<MidRunCase> {
@@ -113,6 +114,22 @@ class StationFlashMidRun : public ::testing::TestWithParam<MidRunCase> {
     EXPECT_TRUE(readFile(copyPath) == readFile(imagePath_)) << "the copy differs";
   }
 
+  // A second station asks every port while the first downloads: each open is
+  // refused with the first named, and the downloads go on untouched.
+  void probeFromASecondStation() {
+    RunResult probe = rig_->run({"list", "--probe", "--json"}, 60000);
+    EXPECT_TRUE(probe.exitedWith(0)) << probe.describe();
+    const std::string holder = windows_ ? "tarnwick-station.exe (pid " : "tarnwick-station (pid ";
+    EXPECT_NE(probe.out.find("held open by " + holder), std::string::npos) << probe.out;
+    ASSERT_EQ(finish(), 0) << readFile(errPath_);
+    for (const Json& record : jsonLines(readFile(recordPath_))) EXPECT_EQ(record["result"], "PASS");
+    for (int modem = 0; modem < kModems; ++modem) {
+      std::string received;
+      EXPECT_TRUE(rig_->sim(modem, 0)->receivedImage(&received) && received == readFile(imagePath_))
+          << "modem " << modem;
+    }
+  }
+
   bool windows_ = false;
   std::unique_ptr<StationRig> rig_;
   TempDir work_;
@@ -127,6 +144,10 @@ TEST_P(StationFlashMidRun, EndsEveryModemThatWasSending) {
   const MidRunCase& c = GetParam();
   ASSERT_NO_FATAL_FAILURE(startFlash());
   ASSERT_NO_FATAL_FAILURE(waitUntilEveryModemSends());
+  if (c.secondProgram) {
+    ASSERT_NO_FATAL_FAILURE(probeFromASecondStation());
+    return;
+  }
   if (windows_) copyImageWithCmd();
   if (c.signal != 0) {
     ASSERT_EQ(kill(flash_.pid(), c.signal), 0);
@@ -151,6 +172,8 @@ const MidRunCase kMidRunCases[] = {
     {"linux_image_written_to", "linux", 0},
     // Wine turns SIGINT into the console's CTRL_C_EVENT.
     {"windows_ctrl_c", "windows", SIGINT},
+    {"linux_second_program", "linux", 0, true},
+    {"windows_second_program", "windows", 0, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Builds, StationFlashMidRun, ::testing::ValuesIn(kMidRunCases),

@@ -89,11 +89,21 @@ DeviceUse useOf(const std::string& procDir, dev_t device, long ptyIndex) {
   return use;
 }
 
+// The process's command name. The kernel keeps only 15 bytes of it in
+// comm; when its first argument's file name starts with those, that whole
+// name is taken instead ("tarnwick-station", not "tarnwick-statio").
 std::string commandOf(const std::string& procDir) {
   std::ifstream in(procDir + "/comm");
   std::string command;
   std::getline(in, command);
-  return command.empty() ? "?" : command;
+  if (command.empty()) return "?";
+  std::ifstream arguments(procDir + "/cmdline");
+  std::string first;
+  std::getline(arguments, first, '\0');
+  const std::size_t slash = first.rfind('/');
+  if (slash != std::string::npos) first.erase(0, slash + 1);
+  return first.size() > command.size() && first.compare(0, command.size(), command) == 0 ? first
+                                                                                         : command;
 }
 
 bool findOtherHolderOfDevice(dev_t device, TtyHolder& holder, const std::string& procRoot) {

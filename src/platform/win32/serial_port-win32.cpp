@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/serial_port.h"
+#include "platform/win32/com_port_claim.h"
 
 namespace tarnwick {
 namespace {
@@ -74,6 +75,7 @@ class Win32SerialPort final : public SerialPort {
   Win32SerialPort& operator=(const Win32SerialPort&) = delete;
 
   bool open(int comNumber) override;
+  std::string openFailureDetail() const override { return openFailureDetail_; }
   void close() override;
   IoResult write(const char* data, std::size_t size, unsigned waitMs) override;
   IoResult read(char* buffer, std::size_t capacity, unsigned waitMs) override;
@@ -85,6 +87,8 @@ class Win32SerialPort final : public SerialPort {
   IoResult readRequest(char* buffer, DWORD size, unsigned waitMs);
   Outcome awaitRequest(OVERLAPPED& request, HANDLE event, unsigned waitMs);
 
+  ComPortClaim claim_;
+  std::string openFailureDetail_;
   HANDLE port_ = INVALID_HANDLE_VALUE;
   HANDLE readEvent_ = nullptr;
   HANDLE writeEvent_ = nullptr;
@@ -92,10 +96,23 @@ class Win32SerialPort final : public SerialPort {
 
 bool Win32SerialPort::open(int comNumber) {
   close();
+  openFailureDetail_.clear();
+  // Another Tarnwick program on this port is refused before the port is
+  // touched, as Windows' own drivers refuse a second opener.
+  std::string holder;
+  if (!claim_.take(comNumber, holder)) {
+    if (!holder.empty()) {
+      openFailureDetail_ = "COM" + std::to_string(comNumber) + " is held open by " + holder + "\n";
+    }
+    return false;  // ERROR_ACCESS_DENIED stays set
+  }
   std::string path = "\\\\.\\COM" + std::to_string(comNumber);
   HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
-  if (port == INVALID_HANDLE_VALUE) return false;  // CreateFileA's error stays set
+  if (port == INVALID_HANDLE_VALUE) {
+    claim_.release();  // keeps CreateFileA's error set
+    return false;
+  }
   port_ = port;
   // Some drivers refuse these settings; the link works with their defaults.
   COMMTIMEOUTS timeouts = linkTimeouts();
@@ -124,6 +141,7 @@ void Win32SerialPort::close() {
   port_ = INVALID_HANDLE_VALUE;
   readEvent_ = nullptr;
   writeEvent_ = nullptr;
+  claim_.release();
 }
 
 // Waits for a pending request. When the wait ends without the event, the
