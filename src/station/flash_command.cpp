@@ -19,6 +19,7 @@
 #include "station/port_choice.h"
 #include "station/record_file.h"
 #include "station/run_setup.h"
+#include "station/state_colour.h"
 #include "station/station_environment.h"
 #include "station/summary.h"
 
@@ -61,7 +62,7 @@ class FlashCommand {
     RunBoard board(targets, image_.size());
     FlashRunOutcome outcome = flash(targets, present, board);
     if (options_.progress != ProgressMode::None)
-      say(human_, "\n" + summaryTable(board, tableWidthFor(human_)));
+      say(human_, "\n" + summaryTable(board, TableLook{tableWidthFor(human_), colour_}));
     int status = board.count(FlashResult::Pass) == targets.size() ? kExitPassed : kExitFailed;
     if (countWrong(targets.size())) status = kExitFailed;
     if (!outcome.recordsWritten) {
@@ -191,8 +192,11 @@ class FlashCommand {
   }
 
   std::unique_ptr<RunView> humanView() {
-    return humanViewFor(options_.progress, human_,
-                        [this] { return std::make_unique<LiveTable>(human_); });
+    return humanViewFor(options_.progress, human_, colour_, [this] {
+      auto table = std::make_unique<LiveTable>(human_);
+      table->useColour(colour_);
+      return table;
+    });
   }
 
   void startJson(const std::vector<FlashTarget>& targets) {
@@ -220,6 +224,7 @@ class FlashCommand {
   const FlashOptions& options_;
   FlashEnvironment& env_;
   std::FILE* human_;
+  const bool colour_ = colourWantedOn(options_.color, human_);
   ImageSource image_;
   RecordFile records_;
   ModemRecord base_;

@@ -24,6 +24,7 @@ CLI::App* addFlashOptions(CLI::App& app, FlashOptions& options) {
   flash->add_flag("--json", options.json, "JSON Lines events on standard output");
   flash->add_option("--record", options.record, "Append one JSON record per modem to FILE");
   addProgressOption(*flash, options.progress);
+  addColorOption(*flash, options.color);
   return flash;
 }
 

@@ -4,12 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "station/color_mode.h"
+
 namespace tarnwick {
 
 enum class ProgressMode { Auto, Tty, Plain, None };
 
 // `tarnwick-station flash IMAGE [--id VID:PID]... [--port N]... [--interface N]
-// [--expect N] [--jobs N] [--json] [--record FILE] [--progress auto|tty|plain|none]`
+// [--expect N] [--jobs N] [--json] [--record FILE] [--progress auto|tty|plain|none]
+// [--color auto|always|never]`
 struct FlashOptions {
   std::string image;
   std::vector<std::string> ids;  // "VID:PID", checked by parseIdentity
@@ -20,6 +23,7 @@ struct FlashOptions {
   bool json = false;
   std::string record;
   ProgressMode progress = ProgressMode::Auto;
+  ColorMode color = ColorMode::Auto;
 };
 
 // Adds the `flash` subcommand to `app`; its options land in `options`.

@@ -26,6 +26,7 @@ void JsonEvents::emit(const char* name, const OrderedJson& fields) {
 }
 
 void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
+  if (event.kind == EventKind::Waiting) return;  // the human views' line, no event
   const BoardRow& row = board.rows()[event.modem];
   OrderedJson fields;
   fields["modem"] = event.modem;

@@ -4,12 +4,19 @@
 
 #include "platform/terminal.h"
 #include "station/printable_text.h"
+#include "station/state_colour.h"
 #include "station/text_table.h"
 
 namespace tarnwick {
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+// A row's reason once it has ended without passing.
+std::string reasonCell(const BoardRow& row) {
+  if (!row.ended || row.record.result == FlashResult::Pass) return "";
+  return row.record.reason;
+}
 
 std::vector<std::string> rowCells(const RunBoard& board, const BoardRow& row) {
   const bool moving = row.downloading && !row.ended;
@@ -19,7 +26,8 @@ std::vector<std::string> rowCells(const RunBoard& board, const BoardRow& row) {
           row.state,
           std::to_string(board.percent(row)) + "%",
           moving ? oneDecimal(row.kibPerS) : "-",
-          moving ? minutesAndSeconds(row.etaSeconds) : "-"};
+          moving ? minutesAndSeconds(row.etaSeconds) : "-",
+          reasonCell(row)};
 }
 
 std::string totalsLine(const RunBoard& board) {
@@ -49,11 +57,18 @@ LiveTable::LiveTable(std::FILE* out, Renderer render, Columns columns)
   if (!columns_) columns_ = [out] { return terminalColumns(out); };
 }
 
-std::string LiveTable::render(const RunBoard& board, std::size_t width) {
+std::string LiveTable::render(const RunBoard& board, const TableLook& look) {
   std::vector<std::vector<std::string>> rows{
-      {"LOCATION", "PORT", "VERSION", "STATE", "DONE", "KIB/S", "ETA"}};
-  for (const BoardRow& row : board.rows()) rows.push_back(rowCells(board, row));
-  return layOutColumns(rows, width) + cutLine(totalsLine(board), width);
+      {"LOCATION", "PORT", "VERSION", "STATE", "DONE", "KIB/S", "ETA", "REASON"}};
+  std::vector<Tone> tones{Tone::Plain};
+  for (const BoardRow& row : board.rows()) {
+    rows.push_back(rowCells(board, row));
+    tones.push_back(toneOfState(row.state));
+  }
+  dropEmptyLastColumn(rows);  // REASON, while no row has one
+  const std::string table =
+      layOutColumns(rows, look.width) + cutLine(totalsLine(board), look.width);
+  return paintedLines(table, tones, look.colour);
 }
 
 void LiveTable::tick(const RunBoard& board, StationEvent::Clock::time_point now) {
@@ -75,7 +90,7 @@ std::size_t tableWidthFor(std::FILE* out) {
 // counted by the rows it takes.
 void LiveTable::draw(const RunBoard& board) {
   const std::size_t columns = columns_();
-  const std::string table = render_(board, tableWidthFor(columns));
+  const std::string table = render_(board, TableLook{tableWidthFor(columns), colour_});
   std::string text;
   if (drawnRows_ > 0) text += "\x1b[" + std::to_string(drawnRows_) + "F";
   std::size_t rows = 0;

@@ -16,13 +16,18 @@ std::string modemLabel(const BoardRow& row) {
 }  // namespace
 
 // Device text (serials, versions, replies in reasons) is shown escaped.
-void PlainLines::line(const std::string& text) {
-  const std::string withEnd = printableText(text) + "\n";
+void PlainLines::line(const std::string& text, Tone tone) {
+  const std::string shown = printableText(text);
+  const std::string withEnd = (colour_ ? painted(shown, tone) : shown) + "\n";
   std::fwrite(withEnd.data(), 1, withEnd.size(), out_);
   std::fflush(out_);
 }
 
 void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
+  if (event.kind == EventKind::Waiting) {
+    if (!event.text.empty()) line(event.text);
+    return;
+  }
   const BoardRow& row = board.rows()[event.modem];
   switch (event.kind) {
     case EventKind::Stage:
@@ -35,7 +40,7 @@ void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
       const ModemRecord& record = event.record;
       std::string text = modemLabel(row) + ": " + resultName(record.result);
       if (record.result != FlashResult::Pass) text += " at " + record.stage + ": " + record.reason;
-      line(text);
+      line(text, toneOfState(resultName(record.result)));
       break;
     }
     case EventKind::Found:
@@ -43,7 +48,7 @@ void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
            (event.target.serial.empty() ? "" : ", serial " + event.target.serial));
       break;
     case EventKind::Replug:
-      line(modemLabel(row) + ": please unplug and re-insert the modem");
+      line(modemLabel(row) + ": please unplug and re-insert the modem", Tone::Operator);
       break;
     case EventKind::Gone:
       line(row.location + ": unplugged");
@@ -54,7 +59,8 @@ void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
     case EventKind::CycleEnd:
       if (event.record.verified == Verification::None) break;
       line(modemLabel(row) + ": " + verificationName(event.record.verified) + ", version " +
-           (event.record.hasVersionAfter ? event.record.versionAfter : "unknown"));
+               (event.record.hasVersionAfter ? event.record.versionAfter : "unknown"),
+           toneOfState(verificationName(event.record.verified)));
       break;
     default:
       break;

@@ -70,7 +70,15 @@ std::string printableText(const std::string& text) {
 
 std::size_t displayWidth(const std::string& text) {
   std::size_t width = 0;
-  for (char c : text) width += isContinuation(static_cast<unsigned char>(c)) ? 0 : 1;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\x1b' && at + 1 < text.size() && text[at + 1] == '[') {
+      // A control sequence (the views' own colours) takes no column.
+      at += 2;
+      while (at < text.size() && (text[at] < 0x40 || text[at] > 0x7e)) ++at;
+      continue;
+    }
+    width += isContinuation(static_cast<unsigned char>(text[at])) ? 0 : 1;
+  }
   return width;
 }
 

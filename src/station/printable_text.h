@@ -12,7 +12,7 @@ namespace tarnwick {
 std::string printableText(const std::string& text);
 
 // How many terminal columns `text` takes: one per character (UTF-8 lead or
-// single byte).
+// single byte); control sequences (ESC [ ... final byte) take none.
 std::size_t displayWidth(const std::string& text);
 
 // `text` cut to at most `width` columns, its last kept column a '~' when

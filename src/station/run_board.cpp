@@ -16,6 +16,10 @@ std::size_t RunBoard::addRow(const FlashTarget& target, std::uint64_t imageSize)
 }
 
 void RunBoard::apply(const StationEvent& event) {
+  if (event.kind == EventKind::Waiting) {
+    waitingLine_ = event.text;
+    return;
+  }
   if (event.modem >= rows_.size()) return;
   BoardRow& row = rows_[event.modem];
   switch (event.kind) {
@@ -56,6 +60,7 @@ void RunBoard::apply(const StationEvent& event) {
       row.etaSeconds = 0;
       row.downloading = false;
       row.cycleEnded = !event.record.watchCycle || event.record.result != FlashResult::Pass;
+      row.cycleEndedAt = event.at;
       if (event.record.watchCycle && event.record.result == FlashResult::Pass) row.state = "PASS";
       break;
     case EventKind::Replug:
@@ -71,6 +76,7 @@ void RunBoard::apply(const StationEvent& event) {
     case EventKind::CycleEnd:
       row.record = event.record;
       row.cycleEnded = true;
+      row.cycleEndedAt = event.at;
       row.duplicate = row.duplicate || event.record.duplicate;
       if (event.record.verified != Verification::None) {
         row.state = verificationName(event.record.verified);
@@ -78,6 +84,7 @@ void RunBoard::apply(const StationEvent& event) {
       break;
     case EventKind::Found:
     case EventKind::VerifyEnd:
+    case EventKind::Waiting:
       break;
   }
 }

@@ -28,6 +28,7 @@ struct BoardRow {
   std::string slot;
   bool duplicate = false;
   bool cycleEnded = false;  // the record is final (after the re-plug, or the flash did not pass)
+  StationEvent::Clock::time_point cycleEndedAt{};
 };
 
 // What the station knows of every modem, kept by the one thread that reads
@@ -47,9 +48,12 @@ class RunBoard {
   std::size_t endedCount() const;
   std::size_t count(FlashResult result) const;
   std::size_t count(Verification verification) const;
+  // Watch, while no modem is present: what the station waits for.
+  const std::string& waitingLine() const { return waitingLine_; }
 
  private:
   std::vector<BoardRow> rows_;
+  std::string waitingLine_;
 };
 
 }  // namespace tarnwick

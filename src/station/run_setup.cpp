@@ -54,13 +54,13 @@ ModemRecord recordBaseFor(const ImageSource& image, const std::string& toolVersi
   return base;
 }
 
-std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream,
+std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream, bool colour,
                                       const TerminalViewMaker& makeTable) {
   switch (mode) {
     case ProgressMode::None:
       return nullptr;
     case ProgressMode::Plain:
-      return std::make_unique<PlainLines>(stream);
+      return std::make_unique<PlainLines>(stream, colour);
     case ProgressMode::Tty:
       enableTerminalEscapes(stream);
       return makeTable();
@@ -68,7 +68,7 @@ std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream,
       break;
   }
   if (isTerminal(stream) && enableTerminalEscapes(stream)) return makeTable();
-  return std::make_unique<PlainLines>(stream);
+  return std::make_unique<PlainLines>(stream, colour);
 }
 
 OrderedJson runStartJson(const ModemRecord& base) {

@@ -33,9 +33,9 @@ std::string newRunId();
 ModemRecord recordBaseFor(const ImageSource& image, const std::string& toolVersion);
 
 // The human view --progress asks for on `stream` (none: null); on a
-// terminal the one `makeTable` gives.
+// terminal the one `makeTable` gives. Plain lines are coloured with `colour`.
 using TerminalViewMaker = std::function<std::unique_ptr<RunView>()>;
-std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream,
+std::unique_ptr<RunView> humanViewFor(ProgressMode mode, std::FILE* stream, bool colour,
                                       const TerminalViewMaker& makeTable);
 
 // The `run-start` event's fields.

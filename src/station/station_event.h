@@ -26,6 +26,7 @@ enum class EventKind {
   Gone,       // the modem left the device list
   Back,       // the modem is back after its re-plug: `target`
   CycleEnd,   // the cycle is over: its final `record`
+  Waiting,    // no modem is present: `text` says what the station waits for (empty: one is)
 };
 
 struct StationEvent {

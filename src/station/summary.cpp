@@ -1,5 +1,6 @@
 #include "station/summary.h"
 
+#include "station/state_colour.h"
 #include "station/text_table.h"
 
 namespace tarnwick {
@@ -16,14 +17,25 @@ bool anyCycle(const RunBoard& board) {
   return false;
 }
 
+// The word a row ends on: the check's verdict, else the flash's result.
+std::string finalState(const BoardRow& row) {
+  if (!row.ended) return "unfinished";
+  if (row.cycleEnded && row.record.verified != Verification::None) {
+    return verificationName(row.record.verified);
+  }
+  return resultName(row.record.result);
+}
+
 }  // namespace
 
-std::string summaryTable(const RunBoard& board, std::size_t width) {
+std::string summaryTable(const RunBoard& board, const TableLook& look) {
   const bool cycles = anyCycle(board);
   std::vector<std::vector<std::string>> rows{
       {"LOCATION", "SERIAL", "PORT", "VERSION", "RESULT", "STAGE", "SECONDS", "KIB/S", "REASON"}};
   if (cycles) rows.front().insert(rows.front().end(), {"SLOT", "ATTEMPT", "AFTER", "VERIFIED"});
+  std::vector<Tone> tones{Tone::Plain};
   for (const BoardRow& row : board.rows()) {
+    tones.push_back(toneOfState(finalState(row)));
     const ModemRecord& record = row.record;
     rows.push_back({row.location, orDash(record.serial), "COM" + std::to_string(row.port),
                     orDash(record.versionBefore),
@@ -44,7 +56,8 @@ std::string summaryTable(const RunBoard& board, std::size_t width) {
               std::to_string(board.count(Verification::Mismatch)) + " mismatch, " +
               std::to_string(board.count(Verification::Unverified)) + " unverified";
   }
-  return layOutColumns(rows, width) + cutLine(totals + "\n", width);
+  return paintedLines(layOutColumns(rows, look.width) + cutLine(totals + "\n", look.width), tones,
+                      look.colour);
 }
 
 }  // namespace tarnwick

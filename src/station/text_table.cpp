@@ -52,6 +52,15 @@ std::string layOutColumns(const std::vector<std::vector<std::string>>& rows, std
   return text;
 }
 
+void dropEmptyLastColumn(std::vector<std::vector<std::string>>& rows) {
+  for (std::size_t row = 1; row < rows.size(); ++row) {
+    if (!rows[row].empty() && !rows[row].back().empty()) return;
+  }
+  for (auto& row : rows) {
+    if (!row.empty()) row.pop_back();
+  }
+}
+
 std::string cutLine(const std::string& line, std::size_t maxWidth) {
   if (line.empty() || line.back() != '\n') return cutToWidth(line, maxWidth);
   return cutToWidth(line.substr(0, line.size() - 1), maxWidth) + "\n";

@@ -13,6 +13,10 @@ namespace tarnwick {
 std::string layOutColumns(const std::vector<std::vector<std::string>>& rows,
                           std::size_t maxWidth = 0);
 
+// Drops the last column when no row but the first (the header) has a cell
+// in it, so that a column shown only when needed takes no room otherwise.
+void dropEmptyLastColumn(std::vector<std::vector<std::string>>& rows);
+
 // One line of text, ending with '\n', cut to `maxWidth` columns (0: no
 // limit) with its '\n' kept.
 std::string cutLine(const std::string& line, std::size_t maxWidth);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "station/event_queue.h"
@@ -11,6 +12,7 @@
 #include "station/run_board.h"
 #include "station/run_setup.h"
 #include "station/slots_file.h"
+#include "station/state_colour.h"
 #include "station/station_environment.h"
 #include "station/summary.h"
 #include "station/verify_worker.h"
@@ -81,8 +83,10 @@ class WatchCommand {
     }
     base_ = recordBaseFor(image_, env_.toolVersion);
     base_.watchCycle = true;
-    std::unique_ptr<RunView> human = humanViewFor(options_.progress, human_, [this] {
-      return std::make_unique<LiveTable>(human_, watchTableRenderer(slots_, Clock::now()));
+    std::unique_ptr<RunView> human = humanViewFor(options_.progress, human_, colour_, [this] {
+      auto table = std::make_unique<LiveTable>(human_, watchTableRenderer(slots_, Clock::now()));
+      table->useColour(colour_);
+      return table;
     });
     if (human) views_.push_back(std::move(human));
     if (options_.json) {
@@ -108,9 +112,31 @@ class WatchCommand {
       return;
     }
     listFailed_ = false;
+    tellWhetherWaiting(present.empty());
     for (const WatchTracker::Action& action : tracker_.update(present, Clock::now())) {
       act(action);
     }
+  }
+
+  // While no modem is present the views say what the station waits for:
+  // from the start, and again each time the last modem has gone.
+  void tellWhetherWaiting(bool nonePresent) {
+    if (waitingTold_ && nonePresent == *waitingTold_) return;
+    waitingTold_ = nonePresent;
+    StationEvent waiting;
+    waiting.kind = EventKind::Waiting;
+    if (nonePresent) waiting.text = waitingLine();
+    show(waiting);
+  }
+
+  // "watching for 2c7c:0125, 12d1:1506; slots line1.json; Ctrl-C ends"
+  std::string waitingLine() const {
+    std::string ids;
+    for (const DeviceIdentity& id : ids_) {
+      ids += (ids.empty() ? "" : ", ") + id.vendorId + ":" + id.productId;
+    }
+    const std::string slots = options_.slots.empty() ? "no slots file" : "slots " + options_.slots;
+    return "watching for " + ids + "; " + slots + "; Ctrl-C ends";
   }
 
   void act(const WatchTracker::Action& action) {
@@ -295,7 +321,7 @@ class WatchCommand {
     }
     for (const auto& view : views_) view->finish(board_);
     if (options_.progress != ProgressMode::None)
-      say(human_, "\n" + summaryTable(board_, tableWidthFor(human_)));
+      say(human_, "\n" + summaryTable(board_, TableLook{tableWidthFor(human_), colour_}));
     int status = anyFailed_ ? kExitFailed : kExitClean;
     if (recordsFailed_) {
       say(env_.err, "tarnwick-station: a record could not be written to " + options_.record + "\n");
@@ -330,7 +356,9 @@ class WatchCommand {
   const WatchOptions& options_;
   FlashEnvironment& env_;
   std::FILE* human_;
+  const bool colour_ = colourWantedOn(options_.color, human_);
   std::vector<DeviceIdentity> ids_;
+  std::optional<bool> waitingTold_;  // whether the views were last told none is present
   ImageSource image_;
   std::vector<Slot> slots_;
   RecordFile records_;

@@ -17,6 +17,17 @@ void addProgressOption(CLI::App& command, ProgressMode& mode) {
       ->option_text("auto|tty|plain|none");
 }
 
+void addColorOption(CLI::App& command, ColorMode& mode) {
+  const std::map<std::string, ColorMode> modes{
+      {"auto", ColorMode::Auto}, {"always", ColorMode::Always}, {"never", ColorMode::Never}};
+  command
+      .add_option("--color", mode,
+                  "Colour the states in the tables and lines: auto (only on a terminal), always "
+                  "or never; NO_COLOR set means never")
+      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
+      ->option_text("auto|always|never");
+}
+
 CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
   CLI::App* watch = app.add_subcommand(
       "watch",
@@ -34,6 +45,7 @@ CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
       ->option_text("FILE");
   watch->add_flag("--json", options.json, "JSON Lines events on standard output");
   addProgressOption(*watch, options.progress);
+  addColorOption(*watch, options.color);
   watch
       ->add_option("--verify-timeout", options.verifyTimeoutSeconds,
                    "Seconds to wait for the re-plug after a pass (default 120)")

@@ -9,7 +9,7 @@
 namespace tarnwick {
 
 // `tarnwick-station watch IMAGE [--id VID:PID]... [--slots FILE]
-// [--expect-version TEXT] [--record FILE] [--json] [--progress ...]
+// [--expect-version TEXT] [--record FILE] [--json] [--progress ...] [--color ...]
 // [--verify-timeout S] [--settle S] [--force]`
 struct WatchOptions {
   std::string image;
@@ -19,6 +19,7 @@ struct WatchOptions {
   std::string record;
   bool json = false;
   ProgressMode progress = ProgressMode::Auto;
+  ColorMode color = ColorMode::Auto;
   double verifyTimeoutSeconds = 120;
   double settleSeconds = 20;
   bool force = false;
@@ -35,5 +36,7 @@ CLI::App* addTeachOptions(CLI::App& app, TeachOptions& options);
 
 // The --progress choices shared by flash and watch.
 void addProgressOption(CLI::App& command, ProgressMode& mode);
+// The --color choices shared by flash and watch.
+void addColorOption(CLI::App& command, ColorMode& mode);
 
 }  // namespace tarnwick

@@ -213,7 +213,7 @@ TEST_P(StationFlash, LiveTableInATerminalEndsWithEveryModemsState) {
   // event would be drawn far more than ten times a second.
   const std::string imagePath = work_.writeFile("image.bin", patternBytes(30000));
   const auto started = std::chrono::steady_clock::now();
-  RunResult run = rig_->runInTerminal({"flash", imagePath}, kRunLimitMs);
+  RunResult run = rig_->runInTerminal({"flash", imagePath, "--color", "never"}, kRunLimitMs);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   ASSERT_TRUE(run.exitedWith(1)) << run.describe();
@@ -237,7 +237,7 @@ TEST_P(StationFlash, LiveTableOnANarrowTerminalFitsItsWidth) {
   std::string error;
   ASSERT_TRUE(rig_->plug({modemSpec(1, {ModemSimOptions{}})}, &error)) << error;
   const std::string imagePath = work_.writeFile("image.bin", patternBytes(30000));
-  RunResult run = rig_->runInTerminal({"flash", imagePath}, kRunLimitMs, 40);
+  RunResult run = rig_->runInTerminal({"flash", imagePath, "--color", "never"}, kRunLimitMs, 40);
   ASSERT_TRUE(run.exitedWith(0)) << run.describe();
   int drawings = 0;
   // Even the header is cut to fit.

@@ -94,7 +94,10 @@ TEST(TextTable, DeviceControlBytesAreShownEscaped) {
       {"V1\x7f", "V1\\x7f"},
       {"C1 \xc2\x9b", "C1 \\xc2\\x9b"},      // CSI as a UTF-8 C1 control
       {"lone \x9b\xff", "lone \\x9b\\xff"},  // bytes that are not UTF-8
-      {"Gr\xc3\xbc\xc3\x9f" "e", "Gr\xc3\xbc\xc3\x9f" "e"},
+      {"Gr\xc3\xbc\xc3\x9f"
+       "e",
+       "Gr\xc3\xbc\xc3\x9f"
+       "e"},
   };
   for (const auto& [device, shown] : cases) {
     EXPECT_EQ(printableText(device), shown);

@@ -7,6 +7,8 @@
 
 #include <sstream>
 
+#include "station/state_colour.h"
+
 namespace tarnwick {
 namespace {
 
@@ -31,7 +33,8 @@ class WatchTable : public ::testing::Test {
  protected:
   // A cycle at `location` whose flash ended with `result` and, unless
   // `verified` is None, whose check ended with it.
-  void cycle(const std::string& location, FlashResult result, Verification verified) {
+  void cycle(const std::string& location, FlashResult result, Verification verified,
+             const std::string& reason = "") {
     FlashTarget target;
     target.location = location;
     target.ports.push_back({7, "", "00"});
@@ -44,12 +47,19 @@ class WatchTable : public ::testing::Test {
     end.record.port = 7;
     end.record.versionBefore = "V1";
     end.record.bytesSent = result == FlashResult::Pass ? 100 : 40;
+    end.record.reason = reason;
     board_.apply(end);
     if (verified == Verification::None && result == FlashResult::Pass) return;
     StationEvent cycleEnd = end;
     cycleEnd.kind = EventKind::CycleEnd;
     cycleEnd.record.verified = verified;
     board_.apply(cycleEnd);
+  }
+
+  // A watch that began half an hour ago.
+  static WatchClock halfAnHourIn() {
+    const auto now = StationEvent::Clock::now();
+    return {now - std::chrono::minutes(30), now};
   }
 
   RunBoard board_{{}, 100};
@@ -62,17 +72,18 @@ TEST_F(WatchTable, SlotsInFileOrderThenLocationsOutsideTheList) {
   cycle("3-9", FlashResult::Pass, Verification::Mismatch);
   const std::vector<Slot> slots{{"A1", "1-1"}, {"A2", "1-2"}, {"A3", "1-3"}};
 
-  const auto lines = wordsOfLines(watchTableText(board_, slots, 0.5));
+  const auto lines = wordsOfLines(watchTableText(board_, slots, halfAnHourIn()));
 
   ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0], wordsOf("SLOT LOCATION PORT VERSION STATE DONE PASS FAIL VERIFIED MISMATCH"));
+  EXPECT_EQ(lines[0],
+            wordsOf("SLOT LOCATION PORT VERSION STATE DONE PASS FAIL VERIFIED MISMATCH REASON"));
   EXPECT_EQ(lines[1], wordsOf("A1 1-1 COM7 V1 PASS 100% 1 1 0 0"));
   EXPECT_EQ(lines[2], wordsOf("A2 1-2 COM7 V1 VERIFIED 100% 1 0 1 0"));
   EXPECT_EQ(lines[3], wordsOf("A3 1-3 - - empty - 0 0 0 0"));
-  EXPECT_EQ(lines[4], wordsOf("(not a slot) 3-9 COM7 V1 MISMATCH 100% 1 0 0 1"));
+  EXPECT_EQ(lines[4], wordsOf("(not a slot) 3-9 COM7 V1 MISMATCH 100% 1 0 0 1 came back with -"));
   // Three cycles ended in half an hour; the one waiting is in progress.
-  EXPECT_EQ(lines[5], wordsOf("3 units: 3 passed, 1 failed, 1 verified, 1 mismatch; 1 in "
-                              "progress; 6.0 units/h"));
+  EXPECT_EQ(lines[5], wordsOf("4 units: 1 in progress, 3 ended (1 verified, 1 mismatch, 1 "
+                              "failed); 6.0 units/h"));
 }
 
 TEST_F(WatchTable, WithoutSlotsEachLocationSeenHasItsRow) {
@@ -80,20 +91,21 @@ TEST_F(WatchTable, WithoutSlotsEachLocationSeenHasItsRow) {
   cycle("2-4", FlashResult::Pass, Verification::Unverified);
   board_.markDuplicate(1);
 
-  const auto lines = wordsOfLines(watchTableText(board_, {}, 0));
+  const auto lines = wordsOfLines(watchTableText(board_, {}, halfAnHourIn()));
 
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[1], wordsOf("- 2-1 COM7 V1 FAIL 40% 0 1 0 0"));
   EXPECT_EQ(lines[2], wordsOf("- 2-4 COM7 V1 UNVERIFIED (duplicate serial) 100% 1 0 0 0"));
-  EXPECT_EQ(lines[3], wordsOf("2 units: 1 passed, 1 failed, 0 verified, 0 mismatch; 0 in "
-                              "progress; 0.0 units/h"));
+  // Fewer than three cycles ended: no rate yet.
+  EXPECT_EQ(lines[3], wordsOf("2 units: 0 in progress, 2 ended (0 verified, 0 mismatch, 1 "
+                              "failed, 1 unverified); - units/h"));
 }
 
 // On an 80-column terminal every line fits (the widest cells cut, never
 // wrapped), and a device's control bytes do not reach the screen.
 TEST_F(WatchTable, FitsTheTerminalAndShowsDeviceBytesEscaped) {
   cycle("1-1", FlashResult::Pass, Verification::Verified);
-  cycle("1-2", FlashResult::Fail, Verification::None);
+  cycle("1-2", FlashResult::Fail, Verification::None, "ERROR answer at packet 5 of 12");
   StationEvent version;
   version.kind = EventKind::Version;
   version.modem = 0;
@@ -101,13 +113,61 @@ TEST_F(WatchTable, FitsTheTerminalAndShowsDeviceBytesEscaped) {
   board_.apply(version);
 
   const std::string text =
-      watchTableText(board_, {{"BENCH-" + std::string(60, 'L'), "1-1"}}, 0.5, 79);
+      watchTableText(board_, {{"BENCH-" + std::string(60, 'L'), "1-1"}}, halfAnHourIn(), {79});
 
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 79u) << line;
   EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
-  EXPECT_NE(text.find(" V\\x1b["), std::string::npos) << text;
-  EXPECT_NE(text.find("\nBENCH-~ "), std::string::npos) << text;
+  EXPECT_NE(text.find(" ERR"), std::string::npos) << "the FAIL's reason, cut to fit:\n" << text;
+  EXPECT_NE(text.find(" V\\x1b"), std::string::npos) << text;
+}
+
+// Each row in its state's colour on a terminal; the same text without.
+TEST_F(WatchTable, RowsCarryTheirStatesColoursOnlyWhenAsked) {
+  cycle("1-1", FlashResult::Pass, Verification::Verified);
+  cycle("1-2", FlashResult::Fail, Verification::None, "ERROR answer");
+  cycle("1-3", FlashResult::Aborted, Verification::None);
+  cycle("1-4", FlashResult::Pass, Verification::None);
+  StationEvent replug;
+  replug.kind = EventKind::Replug;
+  replug.modem = 3;
+  board_.apply(replug);
+
+  const std::string plain = watchTableText(board_, {}, halfAnHourIn(), {0, false});
+  const auto lines = wordsOfLines(watchTableText(board_, {}, halfAnHourIn(), {0, true}));
+
+  EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0].front(), "SLOT");  // the header stays plain
+  EXPECT_EQ(lines[1].front(), "\x1b[32m-");
+  EXPECT_EQ(lines[2].front(), "\x1b[1;31m-");
+  EXPECT_EQ(lines[2].back(), "answer\x1b[0m");  // the reason on the FAIL's row
+  EXPECT_EQ(lines[3].front(), "\x1b[33m-");
+  EXPECT_EQ(lines[4].front(), "\x1b[7m-");  // waits for the operator's re-plug
+}
+
+TEST(Colour, OnlyWhereAskedAndTakenAndNeverWithNoColor) {
+  struct Case {
+    ColorMode mode;
+    bool terminal, escapesTaken;
+    const char* noColor;
+    bool wanted;
+  };
+  const Case cases[] = {
+      {ColorMode::Auto, true, true, nullptr, true},
+      {ColorMode::Auto, false, false, nullptr, false},
+      {ColorMode::Auto, true, false, nullptr, false},  // a console that refuses escape codes
+      {ColorMode::Auto, true, true, "1", false},
+      {ColorMode::Auto, true, true, "", true},
+      {ColorMode::Always, false, false, nullptr, true},
+      {ColorMode::Always, true, true, "1", false},
+      {ColorMode::Never, true, true, nullptr, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(colourWanted(c.mode, c.terminal, c.escapesTaken, c.noColor), c.wanted)
+        << static_cast<int>(c.mode) << c.terminal << c.escapesTaken
+        << (c.noColor ? c.noColor : "-");
+  }
 }
 
 }  // namespace
