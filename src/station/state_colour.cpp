@@ -20,7 +20,7 @@ const char* escapeOf(Tone tone) {
     case Tone::Caution:
       return "\x1b[33m";
     case Tone::Operator:
-      return "\x1b[7m";
+      return "\x1b[7;32m";
     case Tone::Plain:
       break;
   }

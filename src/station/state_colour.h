@@ -14,7 +14,7 @@ enum class Tone {
   Good,      // PASS, VERIFIED: green
   Bad,       // FAIL, MISMATCH: bold red, a unit to take out
   Caution,   // ABORTED, UNVERIFIED: yellow
-  Operator,  // waits for the operator (re-plug now): reverse video
+  Operator,  // a PASS that waits for the operator's re-plug: green, reverse video
 };
 
 // Whether the human views use colour: never when NO_COLOR is set and not

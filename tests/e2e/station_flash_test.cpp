@@ -237,7 +237,7 @@ TEST_P(StationFlash, LiveTableOnANarrowTerminalFitsItsWidth) {
   std::string error;
   ASSERT_TRUE(rig_->plug({modemSpec(1, {ModemSimOptions{}})}, &error)) << error;
   const std::string imagePath = work_.writeFile("image.bin", patternBytes(30000));
-  RunResult run = rig_->runInTerminal({"flash", imagePath, "--color", "never"}, kRunLimitMs, 40);
+  RunResult run = rig_->runInTerminal({"flash", imagePath, "--color", "never"}, kRunLimitMs, {40});
   ASSERT_TRUE(run.exitedWith(0)) << run.describe();
   int drawings = 0;
   // Even the header is cut to fit.

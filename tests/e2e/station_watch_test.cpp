@@ -249,6 +249,8 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
     ASSERT_NE(waitFor("modem-end", where(*rest)), nullptr);
   }
   EXPECT_EQ(stopWatch(), 1);  // a FAIL (Linux) and a MISMATCH
+  // Its plain lines went to a pipe: no colour.
+  EXPECT_EQ(readFile(work_.path() + "/watch.err").find('\x1b'), std::string::npos);
   checkEvents();
 
   std::vector<CycleExpected> expected{
@@ -302,6 +304,38 @@ TEST_P(StationWatch, CtrlCEndsWaitingCyclesUnverifiedAndDownloadsAborted) {
 }
 
 // teach: a modem plugged into each labelled slot in turn gives the file.
+// The line of the last live drawing that starts with `start` (after the
+// line clear), or empty.
+std::string lastDrawnLine(const std::string& out, const std::string& start) {
+  const std::size_t at = out.rfind("\x1b[2K" + start);
+  return at == std::string::npos ? "" : out.substr(at, out.find('\n', at) - at);
+}
+
+// On a terminal a PASS waiting for its re-plug and a FAIL with its reason
+// carry their colours; NO_COLOR turns colour off.
+TEST_P(StationWatch, TerminalTableColoursStatesAndShowsTheFailsReason) {
+  if (windows()) GTEST_SKIP() << "the terminal run is Linux's";
+  ModemSimOptions failing;
+  failing.errorAtPacket = 2;
+  std::string error;
+  ASSERT_TRUE(rig_->plug({modem(1), modem(2, failing)}, &error)) << error;
+  const std::string imagePath = work_.writeFile("image.bin", patternBytes(kImageSize, 7));
+  const std::vector<std::string> arguments = {"watch", imagePath, "--expect-version", kNewVersion};
+  RunResult coloured = rig_->runInTerminal(arguments, 60000, {0, 6, false});
+  ASSERT_TRUE(coloured.exitedWith(1)) << coloured.describe();
+  const std::string pass = lastDrawnLine(coloured.out, "\x1b[7;32m");
+  EXPECT_NE(pass.find("PASS, re-plug now"), std::string::npos) << coloured.out;
+  const std::string fail = lastDrawnLine(coloured.out, "\x1b[1;31m");
+  EXPECT_NE(fail.find("FAIL"), std::string::npos) << coloured.out;
+  EXPECT_NE(fail.find("ERROR answer"), std::string::npos) << fail;
+
+  // The same modems again, now one on the new version (SKIPPED), uncoloured.
+  RunResult plain = rig_->runInTerminal(arguments, 60000, {0, 6, true});
+  ASSERT_TRUE(plain.status.exited) << plain.describe();
+  EXPECT_NE(plain.out.find("SKIPPED"), std::string::npos) << plain.out;
+  EXPECT_EQ(plain.out.find("\x1b[0m"), std::string::npos) << plain.out;
+}
+
 TEST_P(StationWatch, TeachWritesEachSlotsLocationInTurn) {
   const std::string slotsPath = work_.path() + "/taught.json";
   std::string error;

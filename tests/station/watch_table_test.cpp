@@ -143,7 +143,7 @@ TEST_F(WatchTable, RowsCarryTheirStatesColoursOnlyWhenAsked) {
   EXPECT_EQ(lines[2].front(), "\x1b[1;31m-");
   EXPECT_EQ(lines[2].back(), "answer\x1b[0m");  // the reason on the FAIL's row
   EXPECT_EQ(lines[3].front(), "\x1b[33m-");
-  EXPECT_EQ(lines[4].front(), "\x1b[7m-");  // waits for the operator's re-plug
+  EXPECT_EQ(lines[4].front(), "\x1b[7;32m-");  // waits for the operator's re-plug
 }
 
 TEST(Colour, OnlyWhereAskedAndTakenAndNeverWithNoColor) {

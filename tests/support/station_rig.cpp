@@ -120,12 +120,19 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
   }
 
   RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs,
-                          int columns) override {
+                          const TerminalRun& how) override {
+    std::string program = TARNWICK_STATION_PROGRAM;
+    if (how.interruptAfterS > 0) {
+      program = "timeout --preserve-status -s INT " + std::to_string(how.interruptAfterS) + " " + program;
+    }
+    if (how.noColor) program = "env NO_COLOR=1 " + program;
     std::string command = shellQuoted(kRigScript) + " " + shellQuoted(sysfs_.sysRoot()) + " " +
-                          shellQuoted(sysfs_.devRoot()) + " " + TARNWICK_STATION_PROGRAM;
+                          shellQuoted(sysfs_.devRoot()) + " " + program;
     for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
     ProcessSpec launch;
-    if (columns > 0) command = "stty cols " + std::to_string(columns) + " && exec " + command;
+    if (how.columns > 0) {
+      command = "stty cols " + std::to_string(how.columns) + " && exec " + command;
+    }
     launch.argv = {"script", "-qefc", command, "/dev/null"};
     launch.workingDir = work_.path();
     return runProgram(launch, timeoutMs);

@@ -28,6 +28,15 @@ struct StationModemSpec {
   std::vector<StationPortSpec> ports;
 };
 
+// How a terminal run goes: `columns` wide (0: as `script` makes it), sent
+// SIGINT (Ctrl-C) after `interruptAfterS` seconds (0: never), with NO_COLOR
+// set when `noColor`.
+struct TerminalRun {
+  int columns = 0;
+  int interruptAfterS = 0;
+  bool noColor = false;
+};
+
 // The station program of one build with simulated modems plugged in: the
 // Linux binary in the USB rig's mount namespace, or the .exe under Wine.
 class StationRig {
@@ -38,13 +47,12 @@ class StationRig {
   virtual bool plug(const std::vector<StationModemSpec>& modems, std::string* error) = 0;
   virtual RunResult run(const std::vector<std::string>& arguments, int timeoutMs) = 0;
   // Linux: runs it with a pseudo-terminal as its standard output (through
-  // util-linux's `script`), `columns` wide when that is not 0; what it wrote
-  // there comes back in `out`.
+  // util-linux's `script`); what it wrote there comes back in `out`.
   virtual RunResult runInTerminal(const std::vector<std::string>& arguments, int timeoutMs,
-                                  int columns = 0) {
+                                  const TerminalRun& how = {}) {
     (void)arguments;
     (void)timeoutMs;
-    (void)columns;
+    (void)how;
     RunResult result;
     result.error = "no terminal runs on this build's rig";
     return result;
