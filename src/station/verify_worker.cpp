@@ -29,12 +29,14 @@ void runVerify(const VerifyJob& job, EventQueue& events) {
   link.setSink(sink);
   PortSearchRules rules;
   rules.settleMs = job.settleMs;
+  rules.currentPorts = job.currentPorts;
   rules.stopped = [&job] { return job.stop->load(); };
+  std::vector<FlashTarget::Port> ports = job.target.ports;
   const FlashTarget::Port* answered = nullptr;
   StationEvent event;
   event.kind = EventKind::VerifyEnd;
   event.modem = job.cycle;
-  switch (findAnsweringPort(link, job.target.ports, rules, answered)) {
+  switch (findAnsweringPort(link, ports, rules, answered)) {
     case PortSearch::Answered:
       event.port = answered->comNumber;
       event.answered = askVersion(link, event.text, event.text);  // one of the two is set
@@ -43,9 +45,9 @@ void runVerify(const VerifyJob& job, EventQueue& events) {
       event.text = "stopped by the operator";
       break;
     case PortSearch::NoAnswer:
-      event.text = job.target.ports.empty() ? "the modem has no serial port"
-                                            : "no port answered the handshake; last: " +
-                                                  describeFailure(link.lastFailure());
+      event.text = ports.empty() ? "the modem has no serial port"
+                                 : "no port answered the handshake; last: " +
+                                       describeFailure(link.lastFailure());
       break;
   }
   link.closePort();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/serial_port.h"
 #include "station/event_queue.h"
@@ -16,6 +17,8 @@ struct VerifyJob {
   FlashTarget target;  // as the device list shows it now
   std::size_t cycle = 0;
   int settleMs = 0;
+  // The modem's ports as the device list shows them now (see PortSearchRules).
+  std::function<bool(std::vector<FlashTarget::Port>&)> currentPorts;
   std::function<std::unique_ptr<SerialPort>()> makePort;
   const std::atomic<bool>* stop = nullptr;
 };

@@ -146,6 +146,7 @@ class WatchCommand {
     work->shared.image = &image_;
     work->shared.makePort = env_.makePort;
     work->shared.portPresent = portPresence(target);
+    work->shared.currentPorts = currentPorts(target);
     work->shared.stop = &stop_;
     work->shared.settleMs = static_cast<int>(millisecondsOf(options_.settleSeconds).count());
     if (!options_.force) work->shared.skipVersion = options_.expectVersion;
@@ -178,6 +179,26 @@ class WatchCommand {
     };
   }
 
+  // The ports the modem at the target's location, with its serial, shows
+  // now, asked afresh; false when the list cannot be read or lacks it.
+  std::function<bool(std::vector<FlashTarget::Port>&)> currentPorts(const FlashTarget& target) {
+    auto list = env_.listModems;
+    std::vector<DeviceIdentity> ids = ids_;
+    const std::string location = target.location;
+    const std::string serial = target.serial;
+    return [list, ids, location, serial](std::vector<FlashTarget::Port>& ports) {
+      std::vector<FlashTarget> now;
+      std::string why;
+      if (!list(ids, now, why)) return false;
+      for (const FlashTarget& modem : now) {
+        if (modem.location != location || modem.serial != serial) continue;
+        ports = modem.ports;
+        return true;
+      }
+      return false;
+    };
+  }
+
   void startVerify(std::size_t cycle, const FlashTarget& target) {
     CycleWork& work = *work_[cycle];
     StationEvent back = kindEvent(EventKind::Back, cycle);
@@ -187,6 +208,7 @@ class WatchCommand {
     work.verify.target = target;
     work.verify.cycle = cycle;
     work.verify.settleMs = work.shared.settleMs;
+    work.verify.currentPorts = currentPorts(target);
     work.verify.makePort = env_.makePort;
     work.verify.stop = &stop_;
     work.busy = true;

@@ -24,6 +24,7 @@ struct WorkerCase {
   std::string stage;
   std::string reason;  // the start of the reason
   bool imageIntact;
+  bool portAppearsLater = false;  // listed without ports at first (watch, with a settle time)
 };
 
 // 512-byte packets: an image of 3000 bytes goes in 6 packets.
@@ -73,6 +74,8 @@ const WorkerCase kCases[] = {
        modem.versionReply = "\r\nERROR\r\n";
      },
      true, FlashResult::Pass, "end", "", true},
+    {"port_listed_only_at_the_retry", 3000, [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {},
+     true, FlashResult::Pass, "end", "", true, true},
     {"stopped_before_start", 3000,
      [](FakeSerialPort&, FakeModem&, std::atomic<bool>& stop) { stop = true; }, true,
      FlashResult::Aborted, "connect", "stopped by the operator", false},
@@ -111,6 +114,14 @@ TEST_P(WorkerTest, EndsInItsFinalState) {
   shared.portPresent = [&c](int) { return c.portStaysPresent; };
   shared.stop = &stop;
   FlashTarget target{"1-4", "SER4", "1234", "5678", {{7, "ttyUSB6", "00"}}};
+  if (c.portAppearsLater) {
+    shared.settleMs = 2000;
+    shared.currentPorts = [ports = target.ports](std::vector<FlashTarget::Port>& now) {
+      now = ports;
+      return true;
+    };
+    target.ports.clear();
+  }
   EventQueue events;
   Worker(target, 3, shared, events).run();
 
