@@ -49,7 +49,7 @@ struct ModemRecord {
   std::string versionAfter;
   Verification verified = Verification::None;
   std::string slot;  // empty: the location is in no slot
-  int attempt = 0;   // 1, 2, ... per serial in the run
+  int attempt = 0;   // 1, 2, ... per unit (location and serial) in the run
   bool duplicate = false;
 };
 

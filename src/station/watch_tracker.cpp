@@ -76,7 +76,7 @@ void WatchTracker::noteArrival(const std::string& key, const FlashTarget& modem,
   cycle.serial = modem.serial;
   cycle.location = modem.location;
   cycle.duplicate = countOf(serialCount, modem.serial) > 1;
-  cycle.attempt = ++attempts_[modem.serial.empty() ? '\n' + modem.location : modem.serial];
+  cycle.attempt = ++attempts_[key];
   cycles_.push_back(cycle);
   device.cycle = cycles_.size() - 1;
   device.cycleOpen = true;

@@ -75,7 +75,7 @@ class WatchTracker {
   std::chrono::milliseconds verifyTimeout_;
   std::map<std::string, Device> devices_;
   std::vector<Cycle> cycles_;
-  std::map<std::string, int> attempts_;  // by serial (by location without one)
+  std::map<std::string, int> attempts_;  // by unit: location and serial
 };
 
 }  // namespace tarnwick

@@ -97,7 +97,9 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
   void pull(std::size_t index, const StationModemSpec& modem) {
     std::string error;
     ASSERT_TRUE(rig_->unplug(index, &error)) << error;
-    ASSERT_NE(waitFor("modem-gone", where(modem)), nullptr);
+    const Json* gone = waitFor("modem-gone", where(modem));
+    ASSERT_NE(gone, nullptr);
+    EXPECT_EQ((*gone)["serial"], modem.serial);
   }
 
   void plugBack(std::size_t index, const StationModemSpec& as, bool freshSims = false) {
@@ -225,6 +227,17 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
   plugBack(8, moved);
   ASSERT_NE(waitFor("verify", where(late)), nullptr);
 
+  // Pulled while it still boots (Linux): the departure names its serial.
+  ModemSimOptions bootsForever;
+  bootsForever.deafForMs = 60000;
+  StationModemSpec booting = modem(13, bootsForever);
+  booting.windowsLocation = "Port_#0013.Hub_#0001";
+  if (!windows()) {
+    ASSERT_TRUE(rig_->plug({booting}, &error)) << error;
+    ASSERT_NE(waitFor("modem-start", where(booting)), nullptr);
+    pull(9, booting);
+  }
+
   // Pulled mid-download (Linux): FAIL, then a new attempt when plugged in.
   const Json* first = waitFor("modem-end", where(pulled));
   ASSERT_NE(first, nullptr);
@@ -248,6 +261,9 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
   for (const StationModemSpec* rest : {&neverBack, &twinA, &twinB, &slow, &skipped}) {
     ASSERT_NE(waitFor("modem-end", where(*rest)), nullptr);
   }
+  if (!windows()) {
+    ASSERT_NE(waitFor("modem-end", where(booting)), nullptr);
+  }
   EXPECT_EQ(stopWatch(), 1);  // a FAIL (Linux) and a MISMATCH
   checkEvents();
 
@@ -261,6 +277,7 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
       {where(slow), 1, "PASS", "UNVERIFIED", false},
       {where(skipped), 1, "SKIPPED", "", false},
   };
+  if (!windows()) expected.push_back({where(booting), 1, "FAIL", "", false});
   if (windows()) {
     expected.push_back({where(pulled), 1, "PASS", "UNVERIFIED", false});
   } else {

@@ -101,7 +101,7 @@ const Script kScripts[] = {
     {"TwinsAreBothFlaggedAndComeBackOnlyWhereTheyWere",
      {{"list T@1-1 T@1-2", "flash:0 flash:1"},
       {"cycle 0", "attempt 1 duplicate"},
-      {"cycle 1", "attempt 2 duplicate"},
+      {"cycle 1", "attempt 1 duplicate"},
       {"pass 0", ""},
       {"pass 1", ""},
       {"list T@1-2", "gone:0"},
