@@ -23,6 +23,7 @@ struct ModemRecord {
   std::string toolVersion;
   std::string location;
   std::string serial;
+  std::string imei;  // as AT+CGSN gave it; empty: none
   std::string vid;
   std::string pid;
   int port = 0;

@@ -69,6 +69,9 @@ void RunBoard::apply(const StationEvent& event) {
     case EventKind::Back:
       row.state = "verifying";
       break;
+    case EventKind::NotBack:
+      row.state = "PASS, unplugged";
+      break;
     case EventKind::CycleEnd:
       row.record = event.record;
       row.cycleEnded = true;

@@ -24,8 +24,9 @@ struct VerifyJob {
 };
 
 // On the calling thread: finds the modem's AT port (with the settle
-// retries), asks "AT+CGMR", closes the port, and puts one VerifyEnd event:
-// `answered` with the trimmed version in `text`, or why not in `text`.
+// retries), asks "AT+CGMR" and "AT+CGSN", closes the port, and puts one
+// VerifyEnd event: `answered` with the trimmed version in `text` and the
+// IMEI (maybe none) in `imei`, or why not in `text`.
 void runVerify(const VerifyJob& job, EventQueue& events);
 
 }  // namespace tarnwick

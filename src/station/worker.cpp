@@ -5,6 +5,7 @@
 #include "atlink/at_commands.h"
 #include "atlink/at_interface.h"
 #include "station/answering_port.h"
+#include "station/imei_query.h"
 #include "station/iso_time.h"
 #include "station/modem_probe.h"
 #include "station/worker_sink.h"
@@ -72,7 +73,7 @@ class Flash {
     startedAt_ = Clock::now();
     record_.started = isoTimeUtc(std::chrono::system_clock::now());
     put(EventKind::ModemStart);
-    if (connect() && askVersion() && notAlreadyThere() && download()) pass();
+    if (connect() && askVersion() && askImei() && notAlreadyThere() && download()) pass();
     link_.closePort();
     finishTimes();
     record_.log = sink_.log();
@@ -147,6 +148,18 @@ class Flash {
     event.text = record_.versionBefore;
     events_.put(std::move(event));
     return true;
+  }
+
+  // The unit's IMEI, part of the version step; a modem that gives none is
+  // flashed all the same, the link set up again when the query failed.
+  bool askImei() {
+    std::string note;
+    const bool open = station::askImei(link_, record_.imei, note);
+    if (!note.empty()) sink_.appendLog(note + "\n");
+    if (open) return true;
+    if (port_->refused()) return abort("version");
+    if (link_.initialise(record_.port)) return true;
+    return port_->refused() ? abort("version") : fail("version", failureReason());
   }
 
   bool download() {
