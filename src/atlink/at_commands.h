@@ -18,6 +18,8 @@ constexpr char kBeginDownload[] = "AT%DNL=1";        // download started
 constexpr char kImagePacketStart[] = "AT%DNLIMG=\"";  // then hex text, then '"'
 constexpr char kImagePacketEnd[] = "\"";
 constexpr char kEndDownload[] = "AT%DNL=0";  // download ended
+// The station's identity query: the body is the modem's IMEI.
+constexpr char kSerialNumber[] = "AT+CGSN";
 }  // namespace at_command
 
 }  // namespace tarnwick

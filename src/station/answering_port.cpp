@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace tarnwick {
 namespace {
@@ -24,11 +25,13 @@ bool pauseUnlessStopped(const PortSearchRules& rules, Clock::time_point deadline
 
 }  // namespace
 
-PortSearch findAnsweringPort(AtInterface& link, const std::vector<FlashTarget::Port>& ports,
+PortSearch findAnsweringPort(AtInterface& link, std::vector<FlashTarget::Port>& ports,
                              const PortSearchRules& rules, const FlashTarget::Port*& answered) {
   answered = nullptr;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(rules.settleMs);
-  for (;;) {
+  for (bool first = true;; first = false) {
+    std::vector<FlashTarget::Port> now;
+    if (!first && rules.currentPorts && rules.currentPorts(now)) ports = std::move(now);
     for (const FlashTarget::Port& port : ports) {
       if (rules.stopped()) return PortSearch::Stopped;
       rules.trying(port);

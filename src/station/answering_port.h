@@ -20,11 +20,17 @@ struct PortSearchRules {
   std::function<bool()> stopped = [] { return false; };
   // Told of each port before it is tried.
   std::function<void(const FlashTarget::Port&)> trying = [](const FlashTarget::Port&) {};
+  // When set, each round after the first takes the modem's ports as the
+  // device list shows them now (an interface may appear a listing later, a
+  // tty before its device node); false: the list cannot tell, the ports
+  // stay as they were.
+  std::function<bool(std::vector<FlashTarget::Port>&)> currentPorts;
 };
 
 // Tries `ports` in interface order with the handshake (`initialise`) and
 // leaves the link open on the first that answers, `answered` pointing at it.
-PortSearch findAnsweringPort(AtInterface& link, const std::vector<FlashTarget::Port>& ports,
+// `ports` ends as the last round took them.
+PortSearch findAnsweringPort(AtInterface& link, std::vector<FlashTarget::Port>& ports,
                              const PortSearchRules& rules, const FlashTarget::Port*& answered);
 
 }  // namespace tarnwick

@@ -47,7 +47,7 @@ void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
       emit("modem-found", targetJson(event.modem, event.target));
       break;
     case EventKind::Gone:
-      fields["serial"] = row.record.serial.empty() ? OrderedJson() : OrderedJson(row.record.serial);
+      fields["serial"] = textOrNull(row.serial);
       emit("modem-gone", fields);
       break;
     case EventKind::Back:

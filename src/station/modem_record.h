@@ -23,6 +23,7 @@ struct ModemRecord {
   std::string toolVersion;
   std::string location;
   std::string serial;
+  std::string imei;  // as AT+CGSN gave it; empty: none
   std::string vid;
   std::string pid;
   int port = 0;
@@ -49,7 +50,7 @@ struct ModemRecord {
   std::string versionAfter;
   Verification verified = Verification::None;
   std::string slot;  // empty: the location is in no slot
-  int attempt = 0;   // 1, 2, ... per serial in the run
+  int attempt = 0;   // 1, 2, ... per unit (location and serial) in the run
   bool duplicate = false;
 };
 

@@ -56,6 +56,9 @@ void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
     case EventKind::Back:
       line(row.location + ": back at " + event.target.location + ", verifying");
       break;
+    case EventKind::NotBack:
+      line(row.location + ": that was another unit, still waiting for the re-plug");
+      break;
     case EventKind::CycleEnd:
       if (event.record.verified == Verification::None) break;
       line(modemLabel(row) + ": " + verificationName(event.record.verified) + ", version " +

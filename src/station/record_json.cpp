@@ -59,6 +59,7 @@ OrderedJson recordJson(const ModemRecord& record) {
   line["tool_version"] = record.toolVersion;
   line["location"] = record.location;
   line["serial"] = textOrNull(record.serial);
+  line["imei"] = textOrNull(record.imei);
   line["vid"] = record.vid;
   line["pid"] = record.pid;
   line["port"] = comPortJson(record.port);

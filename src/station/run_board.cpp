@@ -9,6 +9,7 @@ RunBoard::RunBoard(const std::vector<FlashTarget>& targets, std::uint64_t imageS
 std::size_t RunBoard::addRow(const FlashTarget& target, std::uint64_t imageSize) {
   BoardRow row;
   row.location = target.location;
+  row.serial = target.serial;
   row.port = target.ports.empty() ? 0 : target.ports.front().comNumber;
   row.imageSize = imageSize;
   rows_.push_back(row);
@@ -72,6 +73,9 @@ void RunBoard::apply(const StationEvent& event) {
       break;
     case EventKind::Back:
       row.state = "verifying";
+      break;
+    case EventKind::NotBack:
+      row.state = "PASS, unplugged";
       break;
     case EventKind::CycleEnd:
       row.record = event.record;

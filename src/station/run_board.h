@@ -13,6 +13,7 @@ namespace tarnwick {
 // One modem's line on the board, as the views show it.
 struct BoardRow {
   std::string location;
+  std::string serial;  // as the device list showed it; empty: none
   int port = 0;
   std::string version;
   std::string state = "waiting";  // the stage under way, then the result

@@ -20,11 +20,12 @@ enum class EventKind {
   ModemEnd,    // the worker is done: `record`
   // Watch: from the verifying worker, and from the thread that reads the
   // device lists.
-  VerifyEnd,  // the version after the re-plug: `text` when `answered`, else why not
+  VerifyEnd,  // the version after the re-plug: `text` when `answered`, else why not; `imei`
   Found,      // a modem appeared and starts a cycle: `target`
   Replug,     // the flash passed: the operator is to re-plug the modem
   Gone,       // the modem left the device list
   Back,       // the modem is back after its re-plug: `target`
+  NotBack,    // the modem taken for the cycle's was another unit: the cycle waits on
   CycleEnd,   // the cycle is over: its final `record`
   Waiting,    // no modem is present: `text` says what the station waits for (empty: one is)
 };
@@ -42,6 +43,7 @@ struct StationEvent {
   std::uint64_t imageSize = 0;
   ModemRecord record;
   bool answered = false;
+  std::string imei;  // VerifyEnd: the IMEI the modem gave; empty: none
   FlashTarget target;
 };
 

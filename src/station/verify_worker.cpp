@@ -4,6 +4,7 @@
 #include "atlink/at_interface.h"
 #include "station/answering_port.h"
 #include "station/capture_sink.h"
+#include "station/imei_query.h"
 #include "station/modem_probe.h"
 
 namespace tarnwick {
@@ -29,23 +30,27 @@ void runVerify(const VerifyJob& job, EventQueue& events) {
   link.setSink(sink);
   PortSearchRules rules;
   rules.settleMs = job.settleMs;
+  rules.currentPorts = job.currentPorts;
   rules.stopped = [&job] { return job.stop->load(); };
+  std::vector<FlashTarget::Port> ports = job.target.ports;
   const FlashTarget::Port* answered = nullptr;
+  std::string note;  // why no IMEI: the version decides without one
   StationEvent event;
   event.kind = EventKind::VerifyEnd;
   event.modem = job.cycle;
-  switch (findAnsweringPort(link, job.target.ports, rules, answered)) {
+  switch (findAnsweringPort(link, ports, rules, answered)) {
     case PortSearch::Answered:
       event.port = answered->comNumber;
       event.answered = askVersion(link, event.text, event.text);  // one of the two is set
+      if (event.answered) station::askImei(link, event.imei, note);
       break;
     case PortSearch::Stopped:
       event.text = "stopped by the operator";
       break;
     case PortSearch::NoAnswer:
-      event.text = job.target.ports.empty() ? "the modem has no serial port"
-                                            : "no port answered the handshake; last: " +
-                                                  describeFailure(link.lastFailure());
+      event.text = ports.empty() ? "the modem has no serial port"
+                                 : "no port answered the handshake; last: " +
+                                       describeFailure(link.lastFailure());
       break;
   }
   link.closePort();

@@ -172,6 +172,7 @@ class WatchCommand {
     work->shared.image = &image_;
     work->shared.makePort = env_.makePort;
     work->shared.portPresent = portPresence(target);
+    work->shared.currentPorts = currentPorts(target);
     work->shared.stop = &stop_;
     work->shared.settleMs = static_cast<int>(millisecondsOf(options_.settleSeconds).count());
     if (!options_.force) work->shared.skipVersion = options_.expectVersion;
@@ -204,6 +205,26 @@ class WatchCommand {
     };
   }
 
+  // The ports the modem at the target's location, with its serial, shows
+  // now, asked afresh; false when the list cannot be read or lacks it.
+  std::function<bool(std::vector<FlashTarget::Port>&)> currentPorts(const FlashTarget& target) {
+    auto list = env_.listModems;
+    std::vector<DeviceIdentity> ids = ids_;
+    const std::string location = target.location;
+    const std::string serial = target.serial;
+    return [list, ids, location, serial](std::vector<FlashTarget::Port>& ports) {
+      std::vector<FlashTarget> now;
+      std::string why;
+      if (!list(ids, now, why)) return false;
+      for (const FlashTarget& modem : now) {
+        if (modem.location != location || modem.serial != serial) continue;
+        ports = modem.ports;
+        return true;
+      }
+      return false;
+    };
+  }
+
   void startVerify(std::size_t cycle, const FlashTarget& target) {
     CycleWork& work = *work_[cycle];
     StationEvent back = kindEvent(EventKind::Back, cycle);
@@ -213,6 +234,7 @@ class WatchCommand {
     work.verify.target = target;
     work.verify.cycle = cycle;
     work.verify.settleMs = work.shared.settleMs;
+    work.verify.currentPorts = currentPorts(target);
     work.verify.makePort = env_.makePort;
     work.verify.stop = &stop_;
     work.busy = true;
@@ -240,7 +262,7 @@ class WatchCommand {
     work.record = event.record;
     work.record.duplicate = work.record.duplicate || duplicate || tracker_.duplicate(event.modem);
     const bool passed = event.record.result == FlashResult::Pass;
-    tracker_.flashEnded(event.modem, passed, Clock::now());
+    tracker_.flashEnded(event.modem, passed, Clock::now(), event.record.imei);
     if (passed) {
       show(kindEvent(EventKind::Replug, event.modem));
     } else {
@@ -252,21 +274,44 @@ class WatchCommand {
     CycleWork& work = *work_[event.modem];
     work.thread.join();
     work.busy = false;
-    tracker_.verifyEnded(event.modem);
-    ModemRecord& record = work.record;
-    if (event.answered) {
-      record.hasVersionAfter = true;
-      record.versionAfter = event.text;
-      const bool wanted = options_.expectVersion.empty() ? event.text != record.versionBefore
-                                                         : event.text == options_.expectVersion;
-      record.verified = wanted ? Verification::Verified : Verification::Mismatch;
-      record.log += "after the re-plug on COM" + std::to_string(event.port) + ": version " +
-                    event.text + "\n";
-    } else {
-      record.verified = Verification::Unverified;
-      record.log += "after the re-plug: " + event.text + "\n";
+    if (!event.answered) {
+      tracker_.verifyEnded(event.modem);
+      work.record.verified = Verification::Unverified;
+      work.record.log += "after the re-plug: " + event.text + "\n";
+      endCycle(event.modem);
+      return;
     }
-    endCycle(event.modem);
+    using Kind = WatchTracker::Return::Kind;
+    const WatchTracker::Return unit =
+        tracker_.checked(event.modem, event.imei, flashTook(work.record, event.text));
+    if (unit.kind != Kind::ThisUnit) show(kindEvent(EventKind::NotBack, event.modem));
+    if (unit.kind == Kind::NewUnit) {
+      startFlash(unit.cycle, work.verify.target);
+      return;
+    }
+    if (unit.kind == Kind::OtherCycle) {
+      StationEvent back = kindEvent(EventKind::Back, unit.cycle);
+      back.target = work.verify.target;
+      show(back);
+    }
+    recordCheck(work_[unit.cycle]->record, event);
+    endCycle(unit.cycle);
+  }
+
+  // Whether `version`, asked after the re-plug, is what the flash gives.
+  bool flashTook(const ModemRecord& record, const std::string& version) const {
+    return options_.expectVersion.empty() ? version != record.versionBefore
+                                          : version == options_.expectVersion;
+  }
+
+  void recordCheck(ModemRecord& record, const StationEvent& event) const {
+    record.hasVersionAfter = true;
+    record.versionAfter = event.text;
+    if (record.imei.empty()) record.imei = event.imei;
+    record.verified =
+        flashTook(record, event.text) ? Verification::Verified : Verification::Mismatch;
+    record.log +=
+        "after the re-plug on COM" + std::to_string(event.port) + ": version " + event.text + "\n";
   }
 
   void endUnverified(std::size_t cycle, const std::string& why) {

@@ -3,8 +3,16 @@
 namespace tarnwick {
 namespace {
 
+std::string keyOf(const std::string& location, const std::string& serial) {
+  return location + '\n' + serial;
+}
+
 std::string deviceKey(const FlashTarget& modem) {
-  return modem.location + '\n' + modem.serial;
+  return keyOf(modem.location, modem.serial);
+}
+
+std::string locationOfKey(const std::string& key) {
+  return key.substr(0, key.find('\n'));
 }
 
 int countOf(const std::map<std::string, int>& counts, const std::string& serial) {
@@ -63,7 +71,7 @@ void WatchTracker::noteArrival(const std::string& key, const FlashTarget& modem,
   if (returningCycle(modem, serialCount, back)) {
     Cycle& cycle = cycles_[back];
     // The cycle moves to the device it came back as (maybe another location).
-    devices_[cycle.deviceKey].cycleOpen = false;
+    release(back);
     cycle.deviceKey = key;
     cycle.phase = Phase::Verifying;
     device.cycle = back;
@@ -71,16 +79,28 @@ void WatchTracker::noteArrival(const std::string& key, const FlashTarget& modem,
     actions.push_back({Action::Kind::Back, back, modem});
     return;
   }
-  Cycle cycle;
-  cycle.deviceKey = key;
-  cycle.serial = modem.serial;
-  cycle.location = modem.location;
-  cycle.duplicate = countOf(serialCount, modem.serial) > 1;
-  cycle.attempt = ++attempts_[modem.serial.empty() ? '\n' + modem.location : modem.serial];
-  cycles_.push_back(cycle);
-  device.cycle = cycles_.size() - 1;
+  device.cycle =
+      openCycle(key, modem.serial, modem.location, countOf(serialCount, modem.serial) > 1);
   device.cycleOpen = true;
   actions.push_back({Action::Kind::Flash, device.cycle, modem});
+}
+
+std::size_t WatchTracker::openCycle(const std::string& key, const std::string& serial,
+                                    const std::string& location, bool duplicate) {
+  Cycle cycle;
+  cycle.deviceKey = key;
+  cycle.serial = serial;
+  cycle.location = location;
+  cycle.duplicate = duplicate;
+  cycle.attempt = ++attempts_[key];
+  cycles_.push_back(cycle);
+  return cycles_.size() - 1;
+}
+
+// The device the cycle is bound to is no longer its.
+void WatchTracker::release(std::size_t index) {
+  Device& device = devices_[cycles_[index].deviceKey];
+  if (device.cycle == index) device.cycleOpen = false;
 }
 
 // A cycle waiting for this modem: same serial at the same location, or at
@@ -125,13 +145,15 @@ void WatchTracker::noteExpiries(Clock::time_point now, std::vector<Action>& acti
         cycle.phase == Phase::AwaitingUnplug || cycle.phase == Phase::AwaitingReturn;
     if (!waiting || now - cycle.passedAt < verifyTimeout_) continue;
     cycle.phase = Phase::Closed;
-    devices_[cycle.deviceKey].cycleOpen = false;
+    release(index);
     actions.push_back({Action::Kind::Expired, index, {}});
   }
 }
 
-void WatchTracker::flashEnded(std::size_t index, bool passed, Clock::time_point now) {
+void WatchTracker::flashEnded(std::size_t index, bool passed, Clock::time_point now,
+                              const std::string& imei) {
   Cycle& cycle = cycles_[index];
+  cycle.imei = imei;
   Device& device = devices_[cycle.deviceKey];
   // A modem that left and came back while its flash ran is seen as plugged
   // in again at the next list: its check (passed) or a new attempt.
@@ -145,6 +167,59 @@ void WatchTracker::flashEnded(std::size_t index, bool passed, Clock::time_point 
   }
   cycle.passedAt = now;
   cycle.phase = device.present ? Phase::AwaitingUnplug : Phase::AwaitingReturn;
+}
+
+WatchTracker::Return WatchTracker::checked(std::size_t index, const std::string& imei,
+                                           bool flashTook) {
+  Cycle& cycle = cycles_[index];
+  const std::string key = cycle.deviceKey;
+  if (sameUnit(cycle, imei, flashTook)) {
+    verifyEnded(index);
+    return {Return::Kind::ThisUnit, index};
+  }
+  // Another unit: the cycle waits on for its own where it was flashed.
+  cycle.phase = Phase::AwaitingReturn;
+  cycle.deviceKey = keyOf(cycle.location, cycle.serial);
+  Device& device = devices_[key];
+  device.missedDuringCycle = false;
+  std::size_t other = 0;
+  if (waitingCycleOf(imei, other)) {
+    release(other);
+    cycles_[other].deviceKey = key;
+    cycles_[other].phase = Phase::Closed;
+    device.cycle = other;
+    device.cycleOpen = false;
+    return {Return::Kind::OtherCycle, other};
+  }
+  const std::string serial = cycle.serial;
+  device.cycle = openCycle(key, serial, locationOfKey(key), presentWithSerial(serial) > 1);
+  device.cycleOpen = true;
+  return {Return::Kind::NewUnit, device.cycle};
+}
+
+bool WatchTracker::sameUnit(const Cycle& cycle, const std::string& imei, bool flashTook) const {
+  if (!imei.empty() && !cycle.imei.empty()) return imei == cycle.imei;
+  return cycle.deviceKey == keyOf(cycle.location, cycle.serial) || flashTook;
+}
+
+bool WatchTracker::waitingCycleOf(const std::string& imei, std::size_t& cycle) const {
+  if (imei.empty()) return false;
+  for (std::size_t index = 0; index < cycles_.size(); ++index) {
+    if (cycles_[index].phase == Phase::AwaitingReturn && cycles_[index].imei == imei) {
+      cycle = index;
+      return true;
+    }
+  }
+  return false;
+}
+
+int WatchTracker::presentWithSerial(const std::string& serial) const {
+  if (serial.empty()) return 0;
+  int count = 0;
+  for (const auto& [key, device] : devices_) {
+    if (device.present && key.compare(key.find('\n') + 1, std::string::npos, serial) == 0) ++count;
+  }
+  return count;
 }
 
 void WatchTracker::verifyEnded(std::size_t index) {

@@ -5,6 +5,7 @@
 #include "atlink/at_commands.h"
 #include "atlink/at_interface.h"
 #include "station/answering_port.h"
+#include "station/imei_query.h"
 #include "station/iso_time.h"
 #include "station/modem_probe.h"
 #include "station/worker_sink.h"
@@ -55,6 +56,7 @@ class Flash {
         shared_(shared),
         events_(events),
         sink_(events, index),
+        ports_(target.ports),
         port_(new StoppablePort(shared.makePort(), *shared.stop)),
         link_(std::unique_ptr<SerialPort>(port_), shared.image->readerFactory()) {
     link_.setSink(sink_);
@@ -71,7 +73,7 @@ class Flash {
     startedAt_ = Clock::now();
     record_.started = isoTimeUtc(std::chrono::system_clock::now());
     put(EventKind::ModemStart);
-    if (connect() && askVersion() && notAlreadyThere() && download()) pass();
+    if (connect() && askVersion() && askImei() && notAlreadyThere() && download()) pass();
     link_.closePort();
     finishTimes();
     record_.log = sink_.log();
@@ -86,11 +88,13 @@ class Flash {
   }
 
   // The first port, in interface order, that answers the handshake; with a
-  // settle time the ports are tried again until it has passed.
+  // settle time the ports are tried again until it has passed (in watch, as
+  // the device list shows them at each round).
   bool connect() {
-    if (target_.ports.empty()) return fail("connect", "the modem has no serial port");
+    if (ports_.empty() && !shared_.currentPorts) return noSerialPort();
     PortSearchRules rules;
     rules.settleMs = shared_.settleMs;
+    rules.currentPorts = shared_.currentPorts;
     rules.stopped = [this] { return port_->refused() || shared_.stop->load(); };
     rules.trying = [this](const FlashTarget::Port& port) {
       choosePort(port);
@@ -100,7 +104,7 @@ class Flash {
       sink_.setStage("connect");
     };
     const FlashTarget::Port* answered = nullptr;
-    switch (findAnsweringPort(link_, target_.ports, rules, answered)) {
+    switch (findAnsweringPort(link_, ports_, rules, answered)) {
       case PortSearch::Answered:
         return true;
       case PortSearch::Stopped:
@@ -108,11 +112,14 @@ class Flash {
       case PortSearch::NoAnswer:
         break;
     }
+    if (ports_.empty()) return noSerialPort();
     const bool opened = link_.lastFailure().kind != FailureKind::OpenFailed;
     std::string reason = failureReason();
-    if (target_.ports.size() > 1) reason = "no port answered the handshake; last: " + reason;
+    if (ports_.size() > 1) reason = "no port answered the handshake; last: " + reason;
     return fail(opened ? "handshake" : "connect", reason);
   }
+
+  bool noSerialPort() { return fail("connect", "the modem has no serial port"); }
 
   // A modem that already runs the wanted version is left as it is.
   bool notAlreadyThere() {
@@ -141,6 +148,18 @@ class Flash {
     event.text = record_.versionBefore;
     events_.put(std::move(event));
     return true;
+  }
+
+  // The unit's IMEI, part of the version step; a modem that gives none is
+  // flashed all the same, the link set up again when the query failed.
+  bool askImei() {
+    std::string note;
+    const bool open = station::askImei(link_, record_.imei, note);
+    if (!note.empty()) sink_.appendLog(note + "\n");
+    if (open) return true;
+    if (port_->refused()) return abort("version");
+    if (link_.initialise(record_.port)) return true;
+    return port_->refused() ? abort("version") : fail("version", failureReason());
   }
 
   bool download() {
@@ -208,7 +227,8 @@ class Flash {
   const WorkerShared& shared_;
   EventQueue& events_;
   WorkerSink sink_;
-  StoppablePort* port_;  // owned by the link
+  std::vector<FlashTarget::Port> ports_;  // as the last try took them
+  StoppablePort* port_;                   // owned by the link
   AtInterface link_;
   ModemRecord record_;
   std::size_t index_ = 0;

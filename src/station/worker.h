@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/serial_port.h"
 #include "station/event_queue.h"
@@ -29,6 +30,9 @@ struct WorkerShared {
   // modem whose version before equals `skipVersion` is SKIPPED.
   int settleMs = 0;
   std::string skipVersion;
+  // Watch: the modem's ports as the device list shows them now, for each
+  // retry within the settle time (see PortSearchRules).
+  std::function<bool(std::vector<FlashTarget::Port>&)> currentPorts;
 };
 
 // Flashes one modem on the calling thread with a link of its own: finds its

@@ -1,6 +1,7 @@
 // tarnwick-station watch end to end on both builds: modems plugged in at
 // different times, pulled, re-plugged (at the same or another location) or
-// never, two with one serial, one that comes back on the wrong version, one
+// never, two with one serial (present together, or one after the other and
+// known apart by their IMEIs), one that comes back on the wrong version, one
 // that answers only after seconds, one already on the wanted version. Every
 // cycle's record, the events, and the exit status after Ctrl-C.
 #include <signal.h>
@@ -19,6 +20,8 @@ constexpr std::size_t kImageSize = 6000;
 constexpr int kSessionLimitMs = 150000;
 const char kOldVersion[] = "SIMMODEM_V1.0";
 const char kNewVersion[] = "SIMMODEM_V2.0";
+const char kFirstImei[] = "356938035643809";
+const char kSecondImei[] = "356938035643817";
 
 struct CycleExpected {
   std::string location;
@@ -26,6 +29,7 @@ struct CycleExpected {
   std::string result;
   std::string verified;  // empty: null
   bool duplicate;
+  std::string imei = {};  // empty: null
 };
 
 class StationWatch : public ::testing::TestWithParam<std::string> {
@@ -97,7 +101,9 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
   void pull(std::size_t index, const StationModemSpec& modem) {
     std::string error;
     ASSERT_TRUE(rig_->unplug(index, &error)) << error;
-    ASSERT_NE(waitFor("modem-gone", where(modem)), nullptr);
+    const Json* gone = waitFor("modem-gone", where(modem));
+    ASSERT_NE(gone, nullptr);
+    EXPECT_EQ((*gone)["serial"], modem.serial);
   }
 
   void plugBack(std::size_t index, const StationModemSpec& as, bool freshSims = false) {
@@ -140,6 +146,7 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
       EXPECT_EQ((*found)["verified"], cycle.verified.empty() ? Json() : Json(cycle.verified))
           << found->dump();
       EXPECT_EQ((*found)["duplicate"], cycle.duplicate);
+      EXPECT_EQ((*found)["imei"], cycle.imei.empty() ? Json() : Json(cycle.imei));
       EXPECT_EQ((*found)["slot"], slotOf(cycle.location));
       if (cycle.verified == "VERIFIED") {
         EXPECT_EQ((*found)["version_after"], kNewVersion);
@@ -225,6 +232,38 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
   plugBack(8, moved);
   ASSERT_NE(waitFor("verify", where(late)), nullptr);
 
+  // One serial on two units, known apart by their IMEIs: the other unit,
+  // plugged in elsewhere while the first waits, is flashed as its own; the
+  // first still comes back VERIFIED.
+  ModemSimOptions firstUnit;
+  firstUnit.extraArguments = {"--imei", kFirstImei};
+  StationModemSpec unitX = modem(11, firstUnit);
+  ModemSimOptions secondUnit;
+  secondUnit.extraArguments = {"--imei", kSecondImei};
+  StationModemSpec unitY = modem(12, secondUnit);
+  unitX.serial = unitY.serial = "SNFIXED";
+  unitX.windowsLocation = "Port_#0011.Hub_#0001";
+  unitY.windowsLocation = "Port_#0012.Hub_#0001";
+  ASSERT_TRUE(rig_->plug({unitX}, &error)) << error;
+  ASSERT_NE(waitFor("modem-end", where(unitX)), nullptr);
+  pull(9, unitX);
+  ASSERT_TRUE(rig_->plug({unitY}, &error)) << error;
+  ASSERT_NE(waitFor("modem-end", where(unitY)), nullptr);
+  pull(10, unitY);
+  plugBack(9, unitX);
+  ASSERT_NE(waitFor("verify", where(unitX)), nullptr);
+
+  // Pulled while it still boots (Linux): the departure names its serial.
+  ModemSimOptions bootsForever;
+  bootsForever.deafForMs = 60000;
+  StationModemSpec booting = modem(13, bootsForever);
+  booting.windowsLocation = "Port_#0013.Hub_#0001";
+  if (!windows()) {
+    ASSERT_TRUE(rig_->plug({booting}, &error)) << error;
+    ASSERT_NE(waitFor("modem-start", where(booting)), nullptr);
+    pull(11, booting);
+  }
+
   // Pulled mid-download (Linux): FAIL, then a new attempt when plugged in.
   const Json* first = waitFor("modem-end", where(pulled));
   ASSERT_NE(first, nullptr);
@@ -248,6 +287,9 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
   for (const StationModemSpec* rest : {&neverBack, &twinA, &twinB, &slow, &skipped}) {
     ASSERT_NE(waitFor("modem-end", where(*rest)), nullptr);
   }
+  if (!windows()) {
+    ASSERT_NE(waitFor("modem-end", where(booting)), nullptr);
+  }
   EXPECT_EQ(stopWatch(), 1);  // a FAIL (Linux) and a MISMATCH
   // Its plain lines went to a pipe: no colour.
   EXPECT_EQ(readFile(work_.path() + "/watch.err").find('\x1b'), std::string::npos);
@@ -262,7 +304,10 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
       {where(twinB), 0, "PASS", "UNVERIFIED", twins},
       {where(slow), 1, "PASS", "UNVERIFIED", false},
       {where(skipped), 1, "SKIPPED", "", false},
+      {where(unitX), 1, "PASS", "VERIFIED", false, kFirstImei},
+      {where(unitY), 1, "PASS", "UNVERIFIED", false, kSecondImei},
   };
+  if (!windows()) expected.push_back({where(booting), 1, "FAIL", "", false});
   if (windows()) {
     expected.push_back({where(pulled), 1, "PASS", "UNVERIFIED", false});
   } else {

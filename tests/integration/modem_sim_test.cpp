@@ -81,6 +81,7 @@ TEST_F(ModemSimTest, AnswersEachCommandWithEchoInformationLineAndFinalResult) {
   EXPECT_EQ(client_.transact("AT%DNL=1"), okReply("AT%DNL=1"));
   EXPECT_EQ(client_.transact("AT%DNL=0"), okReply("AT%DNL=0"));
   EXPECT_EQ(client_.transact("ATI"), errorReply("ATI"));
+  EXPECT_EQ(client_.transact("AT+CGSN"), errorReply("AT+CGSN"));  // no --imei given
   EXPECT_EQ(client_.transact("at"), errorReply("at"));
   EXPECT_EQ(client_.transact("AT "), errorReply("AT "));
   EXPECT_EQ(client_.transact(""), errorReply(""));
@@ -286,6 +287,7 @@ TEST(ModemSimProgramTest, RefusesBadArgumentsAndListsEveryOptionInItsHelp) {
                              "--exit-after-ms",
                              "--no-echo",
                              "--version-text",
+                             "--imei",
                              "--packet-size",
                              "--error-at-command",
                              "--error-at-packet",

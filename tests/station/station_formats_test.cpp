@@ -68,10 +68,11 @@ TEST(RecordJson, FieldsInTheirOrderAndAnyLogBytesKept) {
   std::vector<std::string> keys;
   for (const auto& item : parsed.items()) keys.push_back(item.key());
   const std::vector<std::string> expected = {
-      "run",        "host",         "tool_version", "location",  "serial",         "vid",
-      "pid",        "port",         "tty",          "interface", "version_before", "image",
-      "image_size", "image_sha256", "bytes_sent",   "packets",   "started",        "ended",
-      "seconds",    "kib_per_s",    "result",       "stage",     "reason",         "log"};
+      "run",   "host",       "tool_version", "location",   "serial",    "imei",
+      "vid",   "pid",        "port",         "tty",        "interface", "version_before",
+      "image", "image_size", "image_sha256", "bytes_sent", "packets",   "started",
+      "ended", "seconds",    "kib_per_s",    "result",     "stage",     "reason",
+      "log"};
   EXPECT_EQ(keys, expected);
   EXPECT_EQ(parsed["port"], "COM7");
   record.port = 0;  // a modem left without a port

@@ -14,8 +14,10 @@ using namespace std::chrono_literals;
 
 // One step of a script and what the tracker must answer to it:
 //   "list SERIAL@LOCATION ..."  a device list ("-" for no serial);
-//   "pass C", "fail C"         cycle C's flash ended;
-//   "checked C"                cycle C's version check ended;
+//   "pass C", "fail C"         cycle C's flash ended ("pass C IMEI": the modem gave one);
+//   "checked C"                cycle C's version check ended without an answer;
+//   "answered C IMEI took|old" it answered, IMEI "-" for none: "this:C", "other:C" or
+//                              "new:C" (a unit to flash as cycle C);
 //   "wait S"                   S seconds go by;
 //   "cycle C"                  answers "attempt N" and " duplicate" if so.
 // Answers to a list are its actions in order, as "flash:C gone:C back:C
@@ -42,9 +44,13 @@ class ScriptedTracker {
     words >> verb;
     if (verb == "list") return list(words);
     std::size_t number = 0;
-    words >> number;
-    if (verb == "pass" || verb == "fail") tracker_.flashEnded(number, verb == "pass", now_);
+    std::string imei;
+    std::string version;
+    words >> number >> imei >> version;
+    if (imei == "-") imei.clear();
+    if (verb == "pass" || verb == "fail") tracker_.flashEnded(number, verb == "pass", now_, imei);
     if (verb == "checked") tracker_.verifyEnded(number);
+    if (verb == "answered") return answered(number, imei, version == "took");
     if (verb == "wait") now_ += std::chrono::seconds(number);
     if (verb != "cycle") return "";
     return "attempt " + std::to_string(tracker_.attempt(number)) +
@@ -68,6 +74,12 @@ class ScriptedTracker {
       answer += kNames[static_cast<int>(action.kind)] + (":" + std::to_string(action.cycle));
     }
     return answer;
+  }
+
+  std::string answered(std::size_t cycle, const std::string& imei, bool took) {
+    static const char* const kNames[] = {"this", "other", "new"};
+    const WatchTracker::Return unit = tracker_.checked(cycle, imei, took);
+    return kNames[static_cast<int>(unit.kind)] + (":" + std::to_string(unit.cycle));
   }
 
   WatchTracker tracker_{120s};
@@ -101,12 +113,38 @@ const Script kScripts[] = {
     {"TwinsAreBothFlaggedAndComeBackOnlyWhereTheyWere",
      {{"list T@1-1 T@1-2", "flash:0 flash:1"},
       {"cycle 0", "attempt 1 duplicate"},
-      {"cycle 1", "attempt 2 duplicate"},
+      {"cycle 1", "attempt 1 duplicate"},
       {"pass 0", ""},
       {"pass 1", ""},
       {"list T@1-2", "gone:0"},
       {"list T@1-2 T@1-3", "flash:2"},
       {"list T@1-2 T@1-3 T@1-1", "back:0"}}},
+    {"AnotherImeiIsANewUnitAndTheCycleWaitsOn",
+     {{"list S@1-1", "flash:0"},
+      {"pass 0 350000000000001", ""},
+      {"list", "gone:0"},
+      {"list S@1-2", "back:0"},
+      {"answered 0 350000000000002 took", "new:1"},
+      {"cycle 1", "attempt 1"},
+      {"list S@1-2 S@1-1", "back:0 duplicate:0 duplicate:1"},
+      {"answered 0 350000000000001 took", "this:0"}}},
+    {"WithoutImeiElsewhereCountsOnlyWhenTheFlashTook",
+     {{"list S@1-1", "flash:0"},
+      {"pass 0", ""},
+      {"list", "gone:0"},
+      {"list S@1-2", "back:0"},
+      {"answered 0 - old", "new:1"},
+      {"list", "gone:1"},
+      {"list S@1-3", "back:0"},
+      {"answered 0 - took", "this:0"}}},
+    {"TheImeiOfAnotherWaitingCycleEndsThatOne",
+     {{"list T@1-1 T@1-2", "flash:0 flash:1"},
+      {"pass 0 350000000000001", ""},
+      {"pass 1 350000000000002", ""},
+      {"list", "gone:0 gone:1"},
+      {"list T@1-3", "back:0"},
+      {"answered 0 350000000000002 took", "other:1"},
+      {"list T@1-3 T@1-1", "back:0"}}},
     {"ALaterTwinFlagsTheFirst",
      {{"list T@1-1", "flash:0"},
       {"cycle 0", "attempt 1"},

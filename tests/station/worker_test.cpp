@@ -24,6 +24,7 @@ struct WorkerCase {
   std::string stage;
   std::string reason;  // the start of the reason
   bool imageIntact;
+  bool portAppearsLater = false;  // listed without ports at first (watch, with a settle time)
 };
 
 // 512-byte packets: an image of 3000 bytes goes in 6 packets.
@@ -73,6 +74,8 @@ const WorkerCase kCases[] = {
        modem.versionReply = "\r\nERROR\r\n";
      },
      true, FlashResult::Pass, "end", "", true},
+    {"port_listed_only_at_the_retry", 3000, [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {},
+     true, FlashResult::Pass, "end", "", true, true},
     {"stopped_before_start", 3000,
      [](FakeSerialPort&, FakeModem&, std::atomic<bool>& stop) { stop = true; }, true,
      FlashResult::Aborted, "connect", "stopped by the operator", false},
@@ -111,6 +114,14 @@ TEST_P(WorkerTest, EndsInItsFinalState) {
   shared.portPresent = [&c](int) { return c.portStaysPresent; };
   shared.stop = &stop;
   FlashTarget target{"1-4", "SER4", "1234", "5678", {{7, "ttyUSB6", "00"}}};
+  if (c.portAppearsLater) {
+    shared.settleMs = 2000;
+    shared.currentPorts = [ports = target.ports](std::vector<FlashTarget::Port>& now) {
+      now = ports;
+      return true;
+    };
+    target.ports.clear();
+  }
   EventQueue events;
   Worker(target, 3, shared, events).run();
 
@@ -146,11 +157,20 @@ TEST(WorkerVersion, TakenTrimmedAndMissingWhenTheQueryFails) {
   ImageSource image;
   std::string why;
   ASSERT_TRUE(image.open(imagePath, why));
-  for (const auto& [reply, expected] : std::vector<std::pair<std::string, std::string>>{
-           {"\r\n  REV 1.2 \r\n\r\nOK\r\n", "REV 1.2"}, {"\r\nERROR\r\n", ""}}) {
+  const std::string kOk = "\r\n\r\nOK\r\n";
+  const std::string kError = "\r\nERROR\r\n";
+  struct Replies {
+    std::string version, imei, expected, expectedImei;
+  };
+  for (const auto& [reply, imeiReply, expected, imei] : std::vector<Replies>{
+           {"\r\n  REV 1.2 " + kOk, "\r\n356938035643809" + kOk, "REV 1.2", "356938035643809"},
+           {kError, kError, "", ""},
+           {"\r\nR1" + kOk, "\r\n+CGSN: \"356938035643817\"" + kOk, "R1", "356938035643817"},
+           {"\r\nR1" + kOk, "\r\nSIMCOM_SN_7" + kOk, "R1", ""}}) {
     FakeSerialPort port;
     FakeModem modem(port);
     modem.versionReply = reply;
+    modem.imeiReply = imeiReply;
     std::atomic<bool> stop{false};
     WorkerShared shared;
     shared.image = &image;
@@ -162,11 +182,14 @@ TEST(WorkerVersion, TakenTrimmedAndMissingWhenTheQueryFails) {
     ModemRecord record;
     while (events.take(event, 0)) record = event.record;
     EXPECT_EQ(record.versionBefore, expected);
+    EXPECT_EQ(record.imei, imei);
     EXPECT_EQ(record.result, FlashResult::Pass);
     // A failed query is followed by a fresh handshake before the download.
     const bool failed = expected.empty();
-    EXPECT_EQ(modem.commands[2], failed ? "AT" : "AT%DNLPK?");
+    EXPECT_EQ(modem.commands[2], failed ? "AT" : "AT+CGSN");
     EXPECT_EQ(record.log.find("AT+CGMR failed: ERROR answer") != std::string::npos, failed);
+    const std::size_t imeiQuery = failed ? 3 : 2;
+    EXPECT_EQ(modem.commands[imeiQuery + 1], failed ? "AT" : "AT%DNLPK?");
   }
 }
 

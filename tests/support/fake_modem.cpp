@@ -36,6 +36,7 @@ std::string FakeModem::answer(const std::string& line) {
   commands.push_back(line);
   if (line == "AT") return kOk;
   if (line == "AT+CGMR") return versionReply;
+  if (line == "AT+CGSN") return imeiReply;
   if (line == "AT%DNLPK?") return "\r\n" + packetSizeText + "\r\n" + kOk;
   if (line == "AT%DNL=1") {
     image.clear();

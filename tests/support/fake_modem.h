@@ -18,6 +18,7 @@ class FakeModem {
   int errorAtPacket = 0;  // 1-based; 0 = never
   bool errorAtEnd = false;
   std::string versionReply = "\r\nFAKE_REV_1\r\n\r\nOK\r\n";
+  std::string imeiReply = "\r\n356938035643809\r\n\r\nOK\r\n";  // AT+CGSN
 
   std::vector<std::string> commands;
   std::string image;

@@ -37,6 +37,7 @@ bool isSpace(char c) {
 CommandKind classifyCommand(const std::string& text) {
   if (text == "AT") return CommandKind::Attention;
   if (text == "AT+CGMR") return CommandKind::Version;
+  if (text == "AT+CGSN") return CommandKind::SerialNumber;
   if (text == "AT%DNLPK?") return CommandKind::PacketSizeQuery;
   if (text == "AT%DNL=1") return CommandKind::BeginDownload;
   if (text == "AT%DNL=0") return CommandKind::EndDownload;
@@ -71,6 +72,8 @@ ModemAnswer ModemState::execute(CommandKind kind, const std::string& text) {
       return infoAnswer(downloaded_ && !config_.versionAfterDownload.empty()
                             ? config_.versionAfterDownload
                             : config_.versionText);
+    case CommandKind::SerialNumber:
+      return config_.imei.empty() ? errorAnswer() : infoAnswer(config_.imei);
     case CommandKind::PacketSizeQuery:
       return infoAnswer(config_.packetSizeText);
     case CommandKind::BeginDownload:

@@ -10,6 +10,7 @@ namespace modemsim {
 enum class CommandKind {
   Attention,        // AT
   Version,          // AT+CGMR
+  SerialNumber,     // AT+CGSN (the IMEI)
   PacketSizeQuery,  // AT%DNLPK?
   BeginDownload,    // AT%DNL=1
   ImagePacket,      // AT%DNLIMG="..." (well formed or not)
@@ -33,6 +34,8 @@ struct ModemConfig {
   // The version AT+CGMR gives once a download has ended (the firmware the
   // modem runs after its re-plug); empty: it keeps versionText.
   std::string versionAfterDownload;
+  // The IMEI AT+CGSN gives; empty: the modem does not know the command.
+  std::string imei;
 };
 
 // The longest packet text (hexadecimal characters) an AT%DNLIMG command may

@@ -16,7 +16,7 @@ constexpr std::int64_t kHangUpReopenPauseMs = 200;
 
 ModemConfig modemConfig(const SimOptions& options) {
   return ModemConfig{options.versionText, options.packetSizeText, options.imageOut,
-                     options.versionAfterDownload};
+                     options.versionAfterDownload, options.imei};
 }
 
 }  // namespace

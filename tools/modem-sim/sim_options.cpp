@@ -29,6 +29,8 @@ const std::vector<OptionSpec>& optionSpecs() {
       {"--version-text", ValueKind::Text, "TEXT", "information line of AT+CGMR"},
       {"--version-after-download", ValueKind::Text, "TEXT",
        "information line of AT+CGMR once a download has ended"},
+      {"--imei", ValueKind::Text, "TEXT",
+       "information line of AT+CGSN (without it AT+CGSN gets ERROR)"},
       {"--packet-size", ValueKind::Text, "TEXT", "answer of AT%DNLPK? (default 512), any text"},
       {"--error-at-command", ValueKind::Position, "K", "answer ERROR to command K"},
       {"--error-at-packet", ValueKind::Position, "K", "answer ERROR to AT%DNLIMG command K"},
@@ -95,6 +97,7 @@ std::string* textTarget(const std::string& name, SimOptions* o) {
   if (name == "--log") return &o->logPath;
   if (name == "--version-text") return &o->versionText;
   if (name == "--version-after-download") return &o->versionAfterDownload;
+  if (name == "--imei") return &o->imei;
   if (name == "--packet-size") return &o->packetSizeText;
   if (name == "--unsolicited") return &o->unsolicited;
   return nullptr;
@@ -234,9 +237,10 @@ std::string helpText() {
   std::string text =
       "usage: modem-sim [options]\n"
       "A simulated LTE modem on a pseudo-terminal. Prints \"PTY <slave path>\" as its first\n"
-      "line once ready, then answers AT, AT+CGMR, AT%DNLPK?, AT%DNL=1, AT%DNLIMG=\"HEX\" and\n"
-      "AT%DNL=0 (exact upper-case text; anything else gets ERROR). Each command ends with a\n"
-      "carriage return; a line feed at the start of a command is ignored. Counts K start at 1.\n"
+      "line once ready, then answers AT, AT+CGMR, AT+CGSN (given --imei), AT%DNLPK?, AT%DNL=1,\n"
+      "AT%DNLIMG=\"HEX\" and AT%DNL=0 (exact upper-case text; anything else gets ERROR).\n"
+      "Each command ends with a carriage return; a line feed at the start of a command is\n"
+      "ignored. Counts K start at 1.\n"
       "TEXT values understand \\r \\n \\t \\0 \\\\ and \\xHH. Options may repeat.\n\n";
   for (const OptionSpec& descriptor : optionSpecs()) {
     std::string left = std::string("  ") + descriptor.name;

@@ -22,6 +22,7 @@ struct SimOptions {
   bool echo = true;
   std::string versionText = "SIMMODEM_V1.0";
   std::string versionAfterDownload;
+  std::string imei;  // empty: AT+CGSN gets ERROR
   std::string packetSizeText = "512";
 
   // Misbehaviour.
