@@ -11,6 +11,7 @@
 # exactly the image. Prints per N: wall time, aggregate throughput, its
 # ratio to N times the solo run, the station's CPU seconds per MiB sent and
 # its peak RSS. Exits non-zero when a run did not do its job.
+# BENCH_STATION_NATIVE=PROGRAM measures another build of the Linux program.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 source "$BENCH_DIR/lib/build.sh"
@@ -37,7 +38,7 @@ while [[ $# -gt 0 ]]; do
 done
 [[ $(id -u) == 0 ]] || die "needs root (mount namespaces for the Linux program's USB rig)"
 
-STATION_NATIVE="$REPO_DIR/build/native/tarnwick-station"
+STATION_NATIVE=${BENCH_STATION_NATIVE:-"$REPO_DIR/build/native/tarnwick-station"}
 STATION_WINDOWS="$REPO_DIR/build/windows/tarnwick-station.exe"
 RUN_DIR="$OUT_DIR/station"
 SIM_PIDS=()

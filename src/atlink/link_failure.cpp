@@ -33,10 +33,12 @@ std::string describeFailure(const LinkFailure& failure) {
       return withCode("image open failed with error", failure);
     case FailureKind::ImageTooLarge:
       return "image of 4 GiB or more";
+    case FailureKind::ImageEmpty:
+      return "empty image";
     case FailureKind::ImageRead:
       return "image read failed or ended early";
     case FailureKind::ImageChanged:
-      return "image changed during the download";
+      return "image changed while it was sent";
   }
   return "unknown failure";
 }

@@ -16,6 +16,7 @@ enum class FailureKind {
   BadPacketSize,  // the packet size answer held no usable size
   ImageOpen,      // the image could not be opened (errorCode and errorText)
   ImageTooLarge,  // 4 GiB or more
+  ImageEmpty,     // 0 bytes
   ImageRead,      // the image could not be read, or ended early
   ImageChanged,   // the image changed while it was sent
 };

@@ -6,6 +6,7 @@
 #include "atlink/at_interface.h"
 #include "diag/report_system_error.h"
 #include "download/byte_to_hex.h"
+#include "download/image_limits.h"
 #include "download/image_reader.h"
 #include "platform/last_error.h"
 
@@ -13,11 +14,6 @@ namespace tarnwick {
 namespace {
 
 constexpr std::size_t kLargestPacket = 512;
-
-// Sizes are counted in 32 bits on the modem's side of the protocol, so an
-// image of 4 GiB or more cannot be sent whole: it is refused before the
-// modem hears of it, instead of being cut short and reported as finished.
-constexpr std::uint64_t kLargestImage = 0xFFFFFFFFull;
 
 }  // namespace
 
@@ -30,10 +26,19 @@ bool AtInterface::downloadImage(std::string path) {
     noteFailure(FailureKind::ImageOpen, code);
     return false;
   }
+  // An image too large to be sent whole, or one with nothing in it, is
+  // refused before the modem hears of it: neither would leave the modem
+  // with the firmware the file was meant to be.
   const std::uint64_t imageSize = image->size();
-  if (imageSize > kLargestImage) {
+  if (imageSize > kLargestImageSize) {
     sink_->message("image " + path + " is 4 GiB or larger - too large to download\n");
     noteFailure(FailureKind::ImageTooLarge);
+    image->close();
+    return false;
+  }
+  if (imageSize == 0) {
+    sink_->warning("image " + path + " is empty - nothing to download\n");
+    noteFailure(FailureKind::ImageEmpty);
     image->close();
     return false;
   }

@@ -23,12 +23,16 @@ FlashRunOutcome runFlash(FlashRunSetup& setup, RunBoard& board) {
   setup.shared.stop = &stop;
   setup.shared.slots = &slots;
 
-  std::vector<std::thread> workers;
-  workers.reserve(setup.targets.size());
+  std::vector<std::thread> workers(setup.targets.size());
   for (std::size_t index = 0; index < setup.targets.size(); ++index) {
-    workers.emplace_back([&setup, &events, index] {
+    std::string why;
+    const auto work = [&setup, &events, index] {
       Worker(setup.targets[index], index, setup.shared, events).run();
-    });
+    };
+    if (!startThread(setup.makeThread, workers[index], work, why)) {
+      Worker(setup.targets[index], index, setup.shared, events)
+          .fail("no worker thread could be started: " + why);
+    }
   }
 
   std::size_t ended = 0;
@@ -51,7 +55,9 @@ FlashRunOutcome runFlash(FlashRunSetup& setup, RunBoard& board) {
     const auto now = StationEvent::Clock::now();
     for (RunView* view : setup.views) view->tick(board, now);
   }
-  for (std::thread& worker : workers) worker.join();
+  for (std::thread& worker : workers) {
+    if (worker.joinable()) worker.join();
+  }
   for (RunView* view : setup.views) view->finish(board);
   return outcome;
 }

@@ -8,6 +8,7 @@
 #include "station/record_file.h"
 #include "station/run_board.h"
 #include "station/run_view.h"
+#include "station/thread_start.h"
 #include "station/worker.h"
 
 namespace tarnwick {
@@ -20,6 +21,7 @@ struct FlashRunSetup {
   RecordFile* records = nullptr;  // none without --record
   // Polled while the run lasts: the operator asks to stop.
   std::function<bool()> stopRequested = [] { return false; };
+  ThreadFactory makeThread = systemThread;  // a fake in tests
 };
 
 struct FlashRunOutcome {
@@ -28,7 +30,8 @@ struct FlashRunOutcome {
 
 // One thread per modem; this thread alone reads their events, feeds the
 // board, the views and the record file, and returns once every worker has
-// ended and been joined.
+// ended and been joined. A modem for which no thread could be started ends
+// FAIL without being touched, and the run goes on with the others.
 FlashRunOutcome runFlash(FlashRunSetup& setup, RunBoard& board);
 
 }  // namespace tarnwick

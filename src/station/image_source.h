@@ -17,7 +17,8 @@ class ImageSource {
  public:
   explicit ImageSource(std::unique_ptr<ImageFile> file = makeReadSharedImageFile());
 
-  // Opens `path` and hashes it. On false `why` says what is wrong.
+  // Opens `path` and hashes it. An empty image and one of 4 GiB or more are
+  // refused before the hash. On false `why` says what is wrong.
   bool open(const std::string& path, std::string& why);
 
   const std::string& path() const { return path_; }
@@ -28,7 +29,9 @@ class ImageSource {
   bool unchanged() { return file_->unchangedSinceOpen(); }
 
   // What a worker's link opens instead of the file itself: a reader of the
-  // shared open file at a position of its own. Safe from several threads.
+  // shared open file at a position of its own, which hashes what it reads
+  // and counts as changed unless that matches sha256(). Safe from several
+  // threads.
   AtInterface::ImageFileFactory readerFactory();
 
  private:

@@ -2,9 +2,17 @@
 
 #include <vector>
 
-#include "platform/sha256.h"
-
 namespace tarnwick {
+
+std::string sha256Hex(const Sha256::Digest& digest) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : digest) {
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 0x0F]);
+  }
+  return hex;
+}
 
 bool sha256OfImage(ImageFile& image, std::uint64_t size, std::string& hex) {
   std::unique_ptr<Sha256> hash = makeSystemSha256();
@@ -21,12 +29,7 @@ bool sha256OfImage(ImageFile& image, std::uint64_t size, std::string& hex) {
   }
   Sha256::Digest digest{};
   if (!hash->finish(digest)) return false;
-  static const char kDigits[] = "0123456789abcdef";
-  hex.clear();
-  for (unsigned char byte : digest) {
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 0x0F]);
-  }
+  hex = sha256Hex(digest);
   return true;
 }
 

@@ -1,6 +1,8 @@
 #include "station/slots_file.h"
 
+#include <filesystem>
 #include <fstream>
+#include <ios>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -19,21 +21,34 @@ bool slotFrom(const nlohmann::json& entry, Slot& slot) {
   return !slot.label.empty() && !slot.location.empty();
 }
 
+// The whole file; false when it cannot be read to its end. A read error
+// (a directory's, for one) comes from the stream buffer as an exception.
+bool readWholeFile(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  try {
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    return false;
+  }
+  return !in.bad();
+}
+
 }  // namespace
 
 bool readSlotsFile(const std::string& path, std::vector<Slot>& slots, std::string& why) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string text;
+  if (!readWholeFile(path, text)) {
     why = "cannot be read";
     return false;
   }
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
   if (parsed.is_discarded() || !parsed.is_array()) {
     why = "is not a JSON list";
     return false;
   }
   std::set<std::string> locations;
+  std::set<std::string> labels;
   for (std::size_t index = 0; index < parsed.size(); ++index) {
     Slot slot;
     if (!slotFrom(parsed[index], slot)) {
@@ -42,6 +57,10 @@ bool readSlotsFile(const std::string& path, std::vector<Slot>& slots, std::strin
     }
     if (!locations.insert(slot.location).second) {
       why = "location " + slot.location + " is in two slots";
+      return false;
+    }
+    if (!labels.insert(slot.label).second) {
+      why = "label " + slot.label + " is in two slots";
       return false;
     }
     slots.push_back(slot);
@@ -62,6 +81,17 @@ bool writeSlotsFile(const std::string& path, const std::vector<Slot>& slots, std
   out.close();
   if (!out) why = "cannot be written";
   return static_cast<bool>(out);
+}
+
+bool slotsFileWritable(const std::string& path) {
+  std::error_code error;
+  const bool existed = std::filesystem::exists(path, error);
+  if (error || std::filesystem::is_directory(path, error)) return false;
+  // Opened for appending, so a file already there keeps its bytes; one this
+  // made is removed again.
+  const bool opened = static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::app));
+  if (opened && !existed) std::filesystem::remove(path, error);
+  return opened;
 }
 
 std::string slotLabelAt(const std::vector<Slot>& slots, const std::string& location) {

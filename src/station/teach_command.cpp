@@ -10,6 +10,7 @@ namespace tarnwick {
 namespace {
 
 constexpr int kPollMs = 500;
+constexpr int kExitUsage = 2;
 
 std::set<std::string> locationsNow(FlashEnvironment& env, const std::vector<DeviceIdentity>& ids) {
   std::vector<FlashTarget> present;
@@ -40,11 +41,32 @@ bool nextNewLocation(FlashEnvironment& env, const std::vector<DeviceIdentity>& i
   return false;
 }
 
+// What stops the teaching before the operator is asked for anything: a
+// label given twice, or a file that could not be written at the end.
+bool teachable(const TeachOptions& options, std::string& why) {
+  std::set<std::string> labels;
+  for (const std::string& label : options.labels) {
+    if (!labels.insert(label).second) {
+      why = "label " + label + " is given twice";
+      return false;
+    }
+  }
+  if (!slotsFileWritable(options.slots)) {
+    why = "slots file " + options.slots + " cannot be written";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int runTeachCommand(const TeachOptions& options, FlashEnvironment& env) {
   std::vector<DeviceIdentity> ids;
   std::string why;
+  if (!teachable(options, why)) {
+    say(env.err, "tarnwick-station: " + why + "\n");
+    return kExitUsage;
+  }
   chosenIdentities({}, ids, why);
   std::set<std::string> before = locationsNow(env, ids);
   std::set<std::string> taught;

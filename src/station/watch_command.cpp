@@ -15,6 +15,7 @@
 #include "station/state_colour.h"
 #include "station/station_environment.h"
 #include "station/summary.h"
+#include "station/thread_start.h"
 #include "station/verify_worker.h"
 #include "station/watch_table.h"
 #include "station/watch_tracker.h"
@@ -183,8 +184,15 @@ class WatchCommand {
     show(found);
     CycleWork& started = *work_.back();
     started.busy = true;
-    started.thread = std::thread(
-        [this, &started, cycle] { Worker(started.target, cycle, started.shared, events_).run(); });
+    std::string why;
+    const auto flash = [this, &started, cycle] {
+      Worker(started.target, cycle, started.shared, events_).run();
+    };
+    if (!startThread(systemThread, started.thread, flash, why)) {
+      // Its FAIL record comes through the queue like any flash's end.
+      Worker(started.target, cycle, started.shared, events_)
+          .fail("no worker thread could be started: " + why);
+    }
   }
 
   // Whether the cycle's modem still shows `comNumber`, asked afresh.
@@ -238,7 +246,13 @@ class WatchCommand {
     work.verify.makePort = env_.makePort;
     work.verify.stop = &stop_;
     work.busy = true;
-    work.thread = std::thread([this, &work] { runVerify(work.verify, events_); });
+    std::string why;
+    if (!startThread(
+            systemThread, work.thread, [this, &work] { runVerify(work.verify, events_); }, why)) {
+      StationEvent end = kindEvent(EventKind::VerifyEnd, cycle);
+      end.text = "no thread could be started to check the version: " + why;
+      events_.put(std::move(end));
+    }
   }
 
   void takeEvents() {
@@ -256,7 +270,7 @@ class WatchCommand {
 
   void flashEnded(const StationEvent& event) {
     CycleWork& work = *work_[event.modem];
-    work.thread.join();
+    if (work.thread.joinable()) work.thread.join();
     work.busy = false;
     const bool duplicate = work.record.duplicate;
     work.record = event.record;
@@ -272,7 +286,7 @@ class WatchCommand {
 
   void verified(const StationEvent& event) {
     CycleWork& work = *work_[event.modem];
-    work.thread.join();
+    if (work.thread.joinable()) work.thread.join();
     work.busy = false;
     if (!event.answered) {
       tracker_.verifyEnded(event.modem);

@@ -1,8 +1,26 @@
 #include "station/watch_options.h"
 
+#include <cmath>
 #include <map>
 
 namespace tarnwick {
+namespace {
+
+// A number of seconds: not a number ("nan") and the infinities are refused,
+// as CLI11's range check lets NaN through (every comparison with it fails).
+CLI::Validator finiteNumber() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double value = 0;
+        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value)) {
+          return "Value " + text + " is not a finite number";
+        }
+        return {};
+      },
+      "", "FINITE");
+}
+
+}  // namespace
 
 void addProgressOption(CLI::App& command, ProgressMode& mode) {
   const std::map<std::string, ProgressMode> modes{{"auto", ProgressMode::Auto},
@@ -49,11 +67,13 @@ CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
   watch
       ->add_option("--verify-timeout", options.verifyTimeoutSeconds,
                    "Seconds to wait for the re-plug after a pass (default 120)")
+      ->check(finiteNumber())
       ->check(CLI::Range(0.0, 86400.0))
       ->option_text("S");
   watch
       ->add_option("--settle", options.settleSeconds,
                    "Seconds a new modem may take to answer the handshake (default 20)")
+      ->check(finiteNumber())
       ->check(CLI::Range(0.0, 3600.0))
       ->option_text("S");
   watch->add_flag("--force", options.force, "Flash modems already on --expect-version too");

@@ -238,23 +238,36 @@ class Flash {
 }  // namespace
 
 void Worker::run() {
-  ModemRecord record;
   if (shared_.slots != nullptr && !shared_.slots->acquire(*shared_.stop)) {
-    record = shared_.recordBase;
-    record.location = target_.location;
-    record.serial = target_.serial;
-    record.vid = target_.vid;
-    record.pid = target_.pid;
-    if (!target_.ports.empty()) record.port = target_.ports.front().comNumber;
-    record.started = record.ended = isoTimeUtc(std::chrono::system_clock::now());
-    record.result = FlashResult::Aborted;
-    record.stage = "connect";
-    record.reason = "stopped by the operator before the modem's turn";
-  } else {
-    Flash flash(target_, index_, shared_, events_);
-    record = flash.run();
-    if (shared_.slots != nullptr) shared_.slots->release();
+    putEnd(
+        untouchedRecord(FlashResult::Aborted, "stopped by the operator before the modem's turn"));
+    return;
   }
+  Flash flash(target_, index_, shared_, events_);
+  ModemRecord record = flash.run();
+  if (shared_.slots != nullptr) shared_.slots->release();
+  putEnd(std::move(record));
+}
+
+void Worker::fail(const std::string& reason) {
+  putEnd(untouchedRecord(FlashResult::Fail, reason));
+}
+
+ModemRecord Worker::untouchedRecord(FlashResult result, const std::string& reason) const {
+  ModemRecord record = shared_.recordBase;
+  record.location = target_.location;
+  record.serial = target_.serial;
+  record.vid = target_.vid;
+  record.pid = target_.pid;
+  if (!target_.ports.empty()) record.port = target_.ports.front().comNumber;
+  record.started = record.ended = isoTimeUtc(std::chrono::system_clock::now());
+  record.result = result;
+  record.stage = "connect";
+  record.reason = reason;
+  return record;
+}
+
+void Worker::putEnd(ModemRecord record) {
   StationEvent end;
   end.kind = EventKind::ModemEnd;
   end.modem = index_;

@@ -46,7 +46,14 @@ class Worker {
 
   void run();
 
+  // Ends the modem FAIL at stage "connect" with `reason` without touching
+  // it (no thread could be had to flash it): only its record is put.
+  void fail(const std::string& reason);
+
  private:
+  ModemRecord untouchedRecord(FlashResult result, const std::string& reason) const;
+  void putEnd(ModemRecord record);
+
   const FlashTarget& target_;
   std::size_t index_;
   const WorkerShared& shared_;

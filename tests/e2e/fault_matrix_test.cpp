@@ -133,9 +133,14 @@ TEST_P(FaultMatrix, ImageProblems) {
   }
   EXPECT_EQ(sim->commandLog(), (std::vector<std::string>{"AT", "AT"}));
 
+  // An empty image: refused with one line on standard error, after the
+  // handshake and before any download command.
   writeImage("empty.bin", 0);
-  expectVerdict(run({"empty.bin"}), true);
-  EXPECT_EQ(commandsOf(sim).size(), 2u + 4u);
+  RunResult empty = run({"empty.bin"});
+  expectVerdict(empty, false);
+  EXPECT_EQ(empty.out, kBanner + kDownloadFailed);
+  EXPECT_EQ(empty.err, "image empty.bin is empty - nothing to download\n");
+  EXPECT_EQ(sim->commandLog(), (std::vector<std::string>{"AT", "AT", "AT"}));
   EXPECT_TRUE(received(sim).empty());
 }
 

@@ -248,23 +248,39 @@ TEST_P(StationFlash, LiveTableOnANarrowTerminalFitsItsWidth) {
   EXPECT_NE(run.out.find("\x1b[3F"), std::string::npos) << run.out;
 }
 
+// With watch's and teach's own bad input: each is refused at once.
 TEST_P(StationFlash, BadImageOrNoModemIsABadInvocation) {
   std::string error;
   ASSERT_TRUE(rig_->plug({}, &error)) << error;
   const std::string imagePath = work_.writeFile("image.bin", patternBytes(100));
-  const std::vector<std::vector<std::string>> runs = {
-      {"flash", programPath(work_.path() + "/missing.bin")},
-      {"flash", programPath(work_.path())},
-      {"flash", programPath(imagePath)},  // no modem present
-      {"flash", programPath(imagePath), "--id", "12:34"},
+  const std::string image = programPath(imagePath);
+  const std::string huge = work_.writeFile("huge.bin", "");
+  ASSERT_EQ(truncate(huge.c_str(), 0x100000000ll), 0);  // sparse: 4 GiB of nothing
+  const std::string twice = programPath(work_.writeFile(
+      "twice.json", R"([{"label":"A1","location":"1-1"},{"label":"A1","location":"1-2"}])"));
+  const std::string taught = programPath(work_.path() + "/taught.json");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {{"flash", programPath(work_.path() + "/missing.bin")}, "cannot be used"},
+      {{"flash", programPath(work_.path())}, "cannot be used"},
+      {{"flash", image}, "no modem found"},
+      {{"flash", image, "--id", "12:34"}, "--id"},
+      {{"flash", programPath(work_.writeFile("empty.bin", ""))}, "cannot be used: it is empty"},
+      {{"flash", programPath(huge)}, "cannot be used: it is 4 GiB or larger"},
+      {{"watch", image, "--settle", "nan"}, "not a finite number"},
+      {{"watch", image, "--verify-timeout", "nan"}, "not a finite number"},
+      {{"watch", image, "--slots", programPath(work_.path())}, "cannot be read"},
+      {{"watch", image, "--slots", twice}, "label A1 is in two slots"},
+      {{"teach", "--slots", programPath(work_.path() + "/nodir/x.json"), "A1", "A2"},
+       "cannot be written"},
+      {{"teach", "--slots", taught, "A1", "A2", "A1"}, "label A1 is given twice"},
   };
-  const std::vector<std::string> complaints = {"cannot be used", "cannot be used", "no modem found",
-                                               "--id"};
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    RunResult run = rig_->run(runs[i], 30000);
+  for (const auto& [arguments, complaint] : runs) {
+    RunResult run = rig_->run(arguments, 30000);
     EXPECT_TRUE(run.exitedWith(2)) << run.describe();
-    EXPECT_NE(run.err.find(complaints[i]), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(complaint), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("plug a modem"), std::string::npos) << run.out;
   }
+  EXPECT_NE(access((work_.path() + "/taught.json").c_str(), F_OK), 0) << "no file left";
 }
 
 TEST_P(StationFlash, PortsNamingOneModemTwiceAreABadInvocation) {

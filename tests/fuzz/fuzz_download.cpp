@@ -363,7 +363,8 @@ class Exchange {
   std::vector<std::string> expectedCommands(bool fileExists, const std::string& image) {
     std::vector<std::string> expected;
     expectedResult_ = false;
-    if (!fileExists) return expected;
+    // An empty image is refused before the modem hears of it.
+    if (!fileExists || image.empty()) return expected;
     std::size_t next = 0;
     // True when command `next` is one the modem saw and answered with OK.
     auto sentAndOk = [&](const std::string& command) {

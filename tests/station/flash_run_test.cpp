@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "station/json_events.h"
@@ -63,6 +65,7 @@ struct RunCase {
   int modems;
   int jobs;
   int failingModem;  // errors at its fifth packet; -1 for none
+  int threads = -1;  // threads the system gives before it refuses; -1: all
 };
 
 class FlashRunTest : public ::testing::TestWithParam<RunCase> {};
@@ -100,6 +103,13 @@ TEST_P(FlashRunTest, EveryModemEndsWithItsOwnImageAndRecord) {
   setup.shared.image = &image;
   setup.shared.recordBase.imageSha256 = image.sha256();
   setup.jobs = c.jobs;
+  int threadsLeft = c.threads;
+  setup.makeThread = [&threadsLeft](std::function<void()> work) {
+    if (threadsLeft == 0) throw std::system_error(EAGAIN, std::generic_category());
+    if (threadsLeft > 0) --threadsLeft;
+    return std::thread(std::move(work));
+  };
+  const int threadless = c.threads < 0 ? 0 : c.modems - c.threads;
   std::FILE* jsonOut = std::tmpfile();
   ASSERT_NE(jsonOut, nullptr);
   JsonEvents json(jsonOut);
@@ -117,7 +127,7 @@ TEST_P(FlashRunTest, EveryModemEndsWithItsOwnImageAndRecord) {
   // known by the image it received, not by its index.
   int intact = 0;
   for (const auto& modem : modems) intact += modem->ended && modem->image == imageBytes ? 1 : 0;
-  EXPECT_EQ(intact, c.modems - (c.failingModem >= 0 ? 1 : 0));
+  EXPECT_EQ(intact, c.modems - (c.failingModem >= 0 ? 1 : 0) - threadless);
   if (c.jobs > 0) {
     EXPECT_LE(most.load(), c.jobs);
   }
@@ -126,9 +136,14 @@ TEST_P(FlashRunTest, EveryModemEndsWithItsOwnImageAndRecord) {
   std::vector<nlohmann::json> recordLines = jsonLines(readFile(recordPath));
   ASSERT_EQ(recordLines.size(), static_cast<std::size_t>(c.modems));
   int failed = 0;
+  int unstarted = 0;
   for (const nlohmann::json& record : recordLines) {
     EXPECT_EQ(record["image_sha256"], image.sha256());
-    if (record["result"] == "FAIL") {
+    if (record["reason"].get<std::string>().rfind("no worker thread could be started: ", 0) == 0) {
+      ++unstarted;
+      EXPECT_EQ(record["result"], "FAIL");
+      EXPECT_EQ(record["stage"], "connect");
+    } else if (record["result"] == "FAIL") {
       ++failed;
       EXPECT_EQ(record["stage"], "packet 5 of 12");
       EXPECT_EQ(record["reason"], "ERROR answer");
@@ -139,6 +154,7 @@ TEST_P(FlashRunTest, EveryModemEndsWithItsOwnImageAndRecord) {
     }
   }
   EXPECT_EQ(failed, c.failingModem >= 0 ? 1 : 0);
+  EXPECT_EQ(unstarted, threadless);
 
   std::vector<nlohmann::json> events = jsonLines(fileText(jsonOut));
   std::fclose(jsonOut);
@@ -163,6 +179,7 @@ const RunCase kRuns[] = {
     {"eight_at_once_one_failing", 8, 0, 4},
     {"five_two_at_a_time", 5, 2, -1},
     {"one", 1, 0, -1},
+    {"no_thread_for_the_last_three", 6, 0, -1, 3},
 };
 
 INSTANTIATE_TEST_SUITE_P(Runs, FlashRunTest, ::testing::ValuesIn(kRuns),

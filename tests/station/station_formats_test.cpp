@@ -1,13 +1,16 @@
 // The texts the station writes: SHA-256 digests, times, record fields in
 // their order, table layout.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 
 #include "station/image_source.h"
 #include "station/iso_time.h"
 #include "station/printable_text.h"
 #include "station/record_json.h"
+#include "station/sha256.h"
 #include "station/text_table.h"
 #include "support/temp_dir.h"
 
@@ -24,21 +27,36 @@ TEST(ImageSha256, MatchesKnownDigestsAcrossReadBlocks) {
   };
   TempDir dir;
   for (const auto& [bytes, digest] : cases) {
-    ImageSource image;
-    std::string why;
-    ASSERT_TRUE(image.open(dir.writeFile("i.bin", bytes), why)) << why;
-    EXPECT_EQ(image.size(), bytes.size());
-    EXPECT_EQ(image.sha256(), digest) << bytes.size() << " bytes";
+    // An empty image is refused by ImageSource before it is hashed.
+    std::unique_ptr<ImageFile> file = makeReadSharedImageFile();
+    ASSERT_TRUE(file->open(dir.writeFile("i.bin", bytes)));
+    EXPECT_EQ(file->size(), bytes.size());
+    std::string hex;
+    EXPECT_TRUE(sha256OfImage(*file, bytes.size(), hex));
+    EXPECT_EQ(hex, digest) << bytes.size() << " bytes";
   }
 }
 
 TEST(ImageSource, RefusesWhatIsNoReadableRegularFile) {
   TempDir dir;
-  for (const std::string& path : {dir.path() + "/missing.bin", dir.path()}) {
+  const std::string huge = dir.writeFile("huge.bin", "");
+  ASSERT_EQ(truncate(huge.c_str(), 0x100000000ll), 0);  // sparse: 4 GiB of nothing
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {dir.path() + "/missing.bin", ""},
+      {dir.path(), ""},
+      {dir.writeFile("empty.bin", ""), "it is empty"},
+      {huge, "it is 4 GiB or larger - too large to download"},
+  };
+  for (const auto& [path, reason] : cases) {
+    const auto started = std::chrono::steady_clock::now();
     ImageSource image;
     std::string why;
     EXPECT_FALSE(image.open(path, why)) << path;
     EXPECT_FALSE(why.empty());
+    if (!reason.empty()) {
+      EXPECT_EQ(why, reason);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << "not hashed";
   }
 }
 

@@ -24,15 +24,17 @@ struct WorkerCase {
   std::string stage;
   std::string reason;  // the start of the reason
   bool imageIntact;
-  bool portAppearsLater = false;  // listed without ports at first (watch, with a settle time)
+  bool portAppearsLater = false;   // listed without ports at first (watch, with a settle time)
+  bool bytesChangeUnseen = false;  // see QuietlyChangingImage
 };
 
 // 512-byte packets: an image of 3000 bytes goes in 6 packets.
 const WorkerCase kCases[] = {
     {"pass", 3000, [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {}, true, FlashResult::Pass,
      "end", "", true},
-    {"empty_image_passes", 0, [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {}, true,
-     FlashResult::Pass, "end", "", true},
+    {"bytes_changed_behind_unchanged_file_times", 3000,
+     [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {}, true, FlashResult::Fail,
+     "packet 6 of 6", "image changed while it was sent", false, false, true},
     {"error_at_fifth_packet", 3000,
      [](FakeSerialPort&, FakeModem& modem, std::atomic<bool>&) { modem.errorAtPacket = 5; }, true,
      FlashResult::Fail, "packet 5 of 6", "ERROR answer", false},
@@ -98,9 +100,12 @@ TEST_P(WorkerTest, EndsInItsFinalState) {
   TempDir dir;
   const std::string imageBytes = patternBytes(c.imageSize, 7);
   const std::string imagePath = dir.writeFile("image.bin", imageBytes);
-  ImageSource image;
+  auto file = std::make_unique<QuietlyChangingImage>();
+  QuietlyChangingImage& changing = *file;
+  ImageSource image(std::move(file));
   std::string why;
   ASSERT_TRUE(image.open(imagePath, why)) << why;
+  changing.changed = c.bytesChangeUnseen;
 
   FakeSerialPort port;
   FakeModem modem(port);
@@ -142,6 +147,7 @@ TEST_P(WorkerTest, EndsInItsFinalState) {
   EXPECT_EQ(record.port, 7);
   EXPECT_FALSE(port.isOpen) << "the port is closed when the worker ends";
   EXPECT_EQ(modem.ended && modem.image == imageBytes, c.imageIntact);
+  EXPECT_EQ(modem.ended, c.result == FlashResult::Pass) << "AT%DNL=0 only after a pass";
   if (c.result == FlashResult::Pass) {
     EXPECT_EQ(record.bytesSent, c.imageSize);
     EXPECT_EQ(record.packets, (c.imageSize + 511) / 512);

@@ -67,12 +67,16 @@ class DownloadTest : public ::testing::Test {
   FakeModem modem_;
 };
 
-TEST_F(DownloadTest, EmptyImageSendsOnlyTheFrameCommands) {
+TEST_F(DownloadTest, EmptyImageIsRefusedBeforeTheModemHearsOfIt) {
   std::string path = image(0);
+  ::testing::internal::CaptureStderr();
   Outcome o = download(path);
-  EXPECT_TRUE(o.result);
-  EXPECT_EQ(modem_.commands, (std::vector<std::string>{"AT%DNLPK?", "AT%DNL=1", "AT%DNL=0"}));
-  EXPECT_EQ(o.output, startMessage(path));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "image " + path + " is empty - nothing to download\n");
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.output, "");
+  EXPECT_TRUE(modem_.commands.empty());
+  EXPECT_EQ(link_.lastFailure().kind, FailureKind::ImageEmpty);
   EXPECT_EQ(closes_, 1);
 }
 
