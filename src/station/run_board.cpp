@@ -18,6 +18,7 @@ std::size_t RunBoard::addRow(const FlashTarget& target, std::uint64_t imageSize)
 void RunBoard::apply(const StationEvent& event) {
   if (event.modem >= rows_.size()) return;
   BoardRow& row = rows_[event.modem];
+  if (!event.recordWritten) ++recordsLost_;
   switch (event.kind) {
     case EventKind::ModemStart:
       row.state = "starting";

@@ -47,9 +47,12 @@ class RunBoard {
   std::size_t endedCount() const;
   std::size_t count(FlashResult result) const;
   std::size_t count(Verification verification) const;
+  // Records that could not be written to the record file.
+  std::size_t recordsLost() const { return recordsLost_; }
 
  private:
   std::vector<BoardRow> rows_;
+  std::size_t recordsLost_ = 0;
 };
 
 }  // namespace tarnwick

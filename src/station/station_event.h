@@ -42,6 +42,9 @@ struct StationEvent {
   ModemRecord record;
   bool answered = false;
   FlashTarget target;
+  // ModemEnd, CycleEnd: false when `record` could not be written to the
+  // record file.
+  bool recordWritten = true;
 };
 
 }  // namespace tarnwick

@@ -80,7 +80,7 @@ std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots
     if (label.empty()) label = slots.empty() ? "-" : "(not a slot)";
     rows.push_back(slotCells(board, label, locations[index], counts[index]));
   }
-  return layOutColumns(rows) + totalsLine(board, hoursRunning);
+  return layOutColumns(rows) + totalsLine(board, hoursRunning) + LiveTable::recordsLostLine(board);
 }
 
 LiveTable::Renderer watchTableRenderer(std::vector<Slot> slots,
