@@ -40,14 +40,7 @@ std::string LiveTable::render(const RunBoard& board) {
   std::vector<std::vector<std::string>> rows{
       {"LOCATION", "PORT", "VERSION", "STATE", "DONE", "KIB/S", "ETA"}};
   for (const BoardRow& row : board.rows()) rows.push_back(rowCells(board, row));
-  return layOutColumns(rows) + totalsLine(board) + recordsLostLine(board);
-}
-
-std::string LiveTable::recordsLostLine(const RunBoard& board) {
-  const std::size_t lost = board.recordsLost();
-  if (lost == 0) return "";
-  return std::to_string(lost) + (lost == 1 ? " record" : " records") +
-         " could not be written to the record file\n";
+  return layOutColumns(rows) + totalsLine(board);
 }
 
 void LiveTable::tick(const RunBoard& board, StationEvent::Clock::time_point now) {

@@ -23,8 +23,6 @@ class LiveTable final : public RunView {
 
   // The table's text, without the cursor movements.
   static std::string render(const RunBoard& board);
-  // The footer line that tells of records lost; empty while none was.
-  static std::string recordsLostLine(const RunBoard& board);
 
  private:
   void draw(const RunBoard& board);

@@ -56,6 +56,15 @@ std::string totalsLine(const RunBoard& board, double hoursRunning) {
          " units/h\n";
 }
 
+// Under the totals once a record could not be written, so the line sees it
+// at once rather than at the end of the shift.
+std::string recordsLostLine(const RunBoard& board) {
+  const std::size_t lost = board.recordsLost();
+  if (lost == 0) return "";
+  return std::to_string(lost) + (lost == 1 ? " record" : " records") +
+         " could not be written to the record file\n";
+}
+
 }  // namespace
 
 std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots,
@@ -80,7 +89,7 @@ std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots
     if (label.empty()) label = slots.empty() ? "-" : "(not a slot)";
     rows.push_back(slotCells(board, label, locations[index], counts[index]));
   }
-  return layOutColumns(rows) + totalsLine(board, hoursRunning) + LiveTable::recordsLostLine(board);
+  return layOutColumns(rows) + totalsLine(board, hoursRunning) + recordsLostLine(board);
 }
 
 LiveTable::Renderer watchTableRenderer(std::vector<Slot> slots,

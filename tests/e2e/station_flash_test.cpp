@@ -2,6 +2,7 @@
 // modems at once, some misbehaving; every record, final state, stage, exit
 // status and JSON line, and the image each modem received.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <map>
@@ -207,14 +208,19 @@ TEST_P(StationFlash, BadImageOrNoModemIsABadInvocation) {
   std::string error;
   ASSERT_TRUE(rig_->plug({}, &error)) << error;
   const std::string imagePath = work_.writeFile("image.bin", patternBytes(100));
-  const std::vector<std::vector<std::string>> runs = {
+  std::vector<std::vector<std::string>> runs = {
       {"flash", programPath(work_.path() + "/missing.bin")},
       {"flash", programPath(work_.path())},
       {"flash", programPath(imagePath)},  // no modem present
       {"flash", programPath(imagePath), "--id", "12:34"},
   };
-  const std::vector<std::string> complaints = {"cannot be used", "cannot be used", "no modem found",
-                                               "--id"};
+  std::vector<std::string> complaints = {"cannot be used", "cannot be used", "no modem found",
+                                         "--id"};
+  const std::string fifo = work_.path() + "/records.fifo";
+  if (GetParam() == "linux" && mkfifo(fifo.c_str(), 0644) == 0) {
+    runs.push_back({"flash", imagePath, "--record", fifo});  // no reader: opening it would wait
+    complaints.push_back("record file " + fifo + " cannot be opened: not a regular file");
+  }
   for (std::size_t i = 0; i < runs.size(); ++i) {
     RunResult run = rig_->run(runs[i], 30000);
     EXPECT_TRUE(run.exitedWith(2)) << run.describe();
@@ -244,6 +250,39 @@ TEST_P(StationFlash, PortsNamingOneModemTwiceAreABadInvocation) {
     std::string received;
     EXPECT_FALSE(rig_->sim(0, port)->receivedImage(&received));
   }
+}
+
+// The record file on a full disk: each record is whole or not there at
+// all, each lost one is named, the run fails; a torn line an earlier run
+// left stays a line of its own.
+TEST_P(StationFlash, RecordFileOnAFullDiskKeepsWholeLinesAndNamesTheLostOnes) {
+  FullDisk disk(work_.path() + "/disk");
+  if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs takes root";
+  std::vector<StationModemSpec> modems;
+  // Records of some 650 bytes: the page left holds six of them.
+  for (int number = 1; number <= 8; ++number) modems.push_back(modemSpec(number, {{}}));
+  std::string error;
+  ASSERT_TRUE(rig_->plug(modems, &error)) << error;
+  const std::string torn = R"({"run":"cut short)";
+  disk.fillAfter("records.jsonl", torn);
+  const std::string records = work_.path() + "/disk/records.jsonl";
+  RunResult run = rig_->run({"flash", programPath(work_.writeFile("image.bin", patternBytes(100))),
+                             "--json", "--record", programPath(records), "--progress", "none"},
+                            kRunLimitMs);
+  ASSERT_TRUE(run.exitedWith(1)) << run.describe();
+  const std::string text = readFile(records);
+  ASSERT_EQ(text.rfind(torn + "\n", 0), 0u) << text;
+  EXPECT_EQ(text.back(), '\n') << text;
+  std::size_t told = jsonLines(text.substr(torn.size() + 1)).size();  // each line parses
+  for (const nlohmann::json& event : jsonLines(run.out)) {
+    if (event["event"] != "modem-end" || event.value("record_written", true)) continue;
+    ++told;
+    const std::string named = "the record of " + event["location"].get<std::string>() +
+                              " (serial " + event["record"]["serial"].get<std::string>() + ")";
+    EXPECT_NE(run.err.find(named), std::string::npos) << named << "\n" << run.err;
+  }
+  EXPECT_EQ(told, modems.size());
+  EXPECT_EQ(jsonLines(run.out).back()["record_written"], false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, StationFlash, ::testing::Values("linux", "windows"),
