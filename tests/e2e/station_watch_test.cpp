@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "e2e/station_e2e.h"
@@ -127,16 +128,11 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
   // Against each cycle's last record (a flash that passed has a second one
   // once its check ends).
   void checkRecords(const std::vector<CycleExpected>& expected) {
+    std::map<int, Json> lastOfCycle;
+    for (const Json& record : jsonLines(readFile(recordPath_)))
+      lastOfCycle[record["cycle"]] = record;
     std::vector<Json> records;
-    for (const Json& record : jsonLines(readFile(recordPath_))) {
-      bool later = false;
-      for (Json& kept : records) {
-        if (kept["cycle"] != record["cycle"]) continue;
-        kept = record;
-        later = true;
-      }
-      if (!later) records.push_back(record);
-    }
+    for (const auto& [cycle, record] : lastOfCycle) records.push_back(record);
     ASSERT_EQ(records.size(), expected.size()) << readFile(recordPath_);
     for (const CycleExpected& cycle : expected) {
       SCOPED_TRACE(cycle.location + " attempt " + std::to_string(cycle.attempt));
