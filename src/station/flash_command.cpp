@@ -48,6 +48,7 @@ class FlashCommand {
     if (!options_.record.empty() && !records_.open(options_.record, why)) {
       return usage("record file " + options_.record + " cannot be opened: " + why);
     }
+    records_.tellTo(env_.err);
     std::vector<FlashTarget> present;
     if (!findModems(ids, present, why)) return usage(why);
     std::vector<FlashTarget> targets;
@@ -218,6 +219,7 @@ class FlashCommand {
     end["fail"] = board ? board->count(FlashResult::Fail) : 0;
     end["aborted"] = board ? board->count(FlashResult::Aborted) : 0;
     end["exit_status"] = status;
+    if (board != nullptr && board->recordsLost() > 0) end["record_written"] = false;
     json_->emit("run-end", end);
   }
 
@@ -235,7 +237,8 @@ class FlashCommand {
 }  // namespace
 
 int runFlashCommand(const FlashOptions& options, FlashEnvironment& environment) {
-  return FlashCommand(options, environment).run();
+  const int status = FlashCommand(options, environment).run();
+  return statusAfterOutput(status, environment.out, environment.err);
 }
 
 namespace station {

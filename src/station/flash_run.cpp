@@ -39,13 +39,15 @@ FlashRunOutcome runFlash(FlashRunSetup& setup, RunBoard& board) {
   while (ended < setup.targets.size()) {
     StationEvent event;
     if (events.take(event, kTickMs)) {
-      board.apply(event);
       if (event.kind == EventKind::ModemEnd) {
         ++ended;
+        // Written before it is shown, so the views can say when it was lost.
         if (setup.records != nullptr && !setup.records->write(event.record)) {
+          event.recordWritten = false;
           outcome.recordsWritten = false;
         }
       }
+      board.apply(event);
       for (RunView* view : setup.views) view->onEvent(event, board);
     }
     if (!stop.load() && setup.stopRequested()) {

@@ -41,6 +41,7 @@ void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
       break;
     case EventKind::ModemEnd:
       fields["record"] = recordJson(event.record);
+      if (!event.recordWritten) fields["record_written"] = false;
       emit("modem-end", fields);
       break;
     case EventKind::Found:
@@ -62,6 +63,7 @@ void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
       fields["version_after"] =
           event.record.hasVersionAfter ? OrderedJson(event.record.versionAfter) : OrderedJson();
       fields["record"] = recordJson(event.record);
+      if (!event.recordWritten) fields["record_written"] = false;
       emit("verify", fields);
       break;
     default:

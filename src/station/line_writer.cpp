@@ -4,8 +4,13 @@ namespace tarnwick::station {
 
 void LineWriter::write(const std::string& text) {
   std::lock_guard<std::mutex> hold(lock_);
-  std::fwrite(text.data(), 1, text.size(), stream_);
-  std::fflush(stream_);
+  const bool whole = std::fwrite(text.data(), 1, text.size(), stream_) == text.size();
+  if (std::fflush(stream_) != 0 || !whole) failed_ = true;
+}
+
+bool LineWriter::failed() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return failed_;
 }
 
 }  // namespace tarnwick::station

@@ -88,6 +88,10 @@ int runList(const ListOptions& options, StationContext& context) {
   } else {
     listWithoutProbe(modems, options, out);
   }
+  if (out.failed()) {
+    std::fprintf(context.err, "tarnwick-station: standard output could not be written\n");
+    return kExitNothingFound;
+  }
   return kExitDone;
 }
 

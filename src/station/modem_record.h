@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -44,8 +45,10 @@ struct ModemRecord {
   std::string reason;
   std::string log;
 
-  // Watch only: one record per modem cycle, with what the re-plug showed.
+  // Watch only: a record when the flash ends and, after a PASS, another
+  // when the check ends, with what the re-plug showed.
   bool watchCycle = false;
+  std::size_t cycle = 0;  // the cycle's number in the run, as in the events' `modem`
   bool hasVersionAfter = false;
   std::string versionAfter;
   Verification verified = Verification::None;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -15,11 +16,19 @@ class RecordFile {
   explicit RecordFile(std::unique_ptr<SyncedAppendFile> file = makeSystemSyncedAppendFile())
       : file_(std::move(file)) {}
 
-  bool open(const std::string& path, std::string& why) { return file_->open(path, why); }
+  bool open(const std::string& path, std::string& why);
+  // Where a lost record (by location and serial) and a record file created
+  // again are said, as they happen; nowhere by default.
+  void tellTo(std::FILE* notices) { notices_ = notices; }
+  // Appends `record` whole, or nothing of it: false when it was lost.
   bool write(const ModemRecord& record);
 
  private:
+  void tell(const std::string& text);
+
   std::unique_ptr<SyncedAppendFile> file_;
+  std::string path_;
+  std::FILE* notices_ = nullptr;
 };
 
 }  // namespace tarnwick

@@ -17,6 +17,7 @@ double rounded(double value) {
 
 // Watch's fields: null where the cycle has nothing to say.
 void addCycleFields(const ModemRecord& record, OrderedJson& line) {
+  line["cycle"] = record.cycle;
   line["version_after"] = record.hasVersionAfter ? OrderedJson(record.versionAfter) : OrderedJson();
   line["verified"] = record.verified == Verification::None
                          ? OrderedJson()

@@ -23,6 +23,7 @@ void RunBoard::apply(const StationEvent& event) {
   }
   if (event.modem >= rows_.size()) return;
   BoardRow& row = rows_[event.modem];
+  if (!event.recordWritten) ++recordsLost_;
   switch (event.kind) {
     case EventKind::ModemStart:
       row.state = "starting";

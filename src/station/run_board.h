@@ -51,10 +51,13 @@ class RunBoard {
   std::size_t count(Verification verification) const;
   // Watch, while no modem is present: what the station waits for.
   const std::string& waitingLine() const { return waitingLine_; }
+  // Records that could not be written to the record file.
+  std::size_t recordsLost() const { return recordsLost_; }
 
  private:
   std::vector<BoardRow> rows_;
   std::string waitingLine_;
+  std::size_t recordsLost_ = 0;
 };
 
 }  // namespace tarnwick

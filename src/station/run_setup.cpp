@@ -17,6 +17,12 @@ void say(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+int statusAfterOutput(int status, std::FILE* out, std::FILE* err) {
+  if (std::fflush(out) == 0 && !std::ferror(out)) return status;
+  say(err, "tarnwick-station: standard output could not be written\n");
+  return status == 0 ? 1 : status;
+}
+
 bool chosenIdentities(const std::vector<std::string>& texts, std::vector<DeviceIdentity>& ids,
                       std::string& why) {
   for (const std::string& text : texts) {

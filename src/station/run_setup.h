@@ -21,6 +21,11 @@ namespace tarnwick {
 // Writes `text` to `stream` and flushes it at once.
 void say(std::FILE* stream, const std::string& text);
 
+// A run's exit status once its output is all out: when some write to `out`
+// failed (a full disk, a reader gone), one line on `err` says so and the
+// status is at least 1.
+int statusAfterOutput(int status, std::FILE* out, std::FILE* err);
+
 // The --id values, or the built-in table when none was given. False with
 // `why` at the first value that is not VID:PID.
 bool chosenIdentities(const std::vector<std::string>& texts, std::vector<DeviceIdentity>& ids,

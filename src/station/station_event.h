@@ -45,6 +45,9 @@ struct StationEvent {
   bool answered = false;
   std::string imei;  // VerifyEnd: the IMEI the modem gave; empty: none
   FlashTarget target;
+  // ModemEnd, CycleEnd: false when `record` could not be written to the
+  // record file.
+  bool recordWritten = true;
 };
 
 }  // namespace tarnwick

@@ -82,6 +82,7 @@ class WatchCommand {
     if (!options_.record.empty() && !records_.open(options_.record, why)) {
       return usage("record file " + options_.record + " cannot be opened: " + why);
     }
+    records_.tellTo(env_.err);
     base_ = recordBaseFor(image_, env_.toolVersion);
     base_.watchCycle = true;
     std::unique_ptr<RunView> human = humanViewFor(options_.progress, human_, colour_, [this] {
@@ -170,6 +171,7 @@ class WatchCommand {
     work->shared.recordBase.slot = slotLabelAt(slots_, target.location);
     work->shared.recordBase.attempt = tracker_.attempt(cycle);
     work->shared.recordBase.duplicate = tracker_.duplicate(cycle);
+    work->shared.recordBase.cycle = cycle;
     work->shared.image = &image_;
     work->shared.makePort = env_.makePort;
     work->shared.portPresent = portPresence(target);
@@ -263,18 +265,33 @@ class WatchCommand {
         verified(event);
         continue;
       }
+      if (event.kind == EventKind::ModemEnd) keepFlashRecord(event);
       show(event);
       if (event.kind == EventKind::ModemEnd) flashEnded(event);
     } while (events_.take(event, 0));
+  }
+
+  // The flash's record is on disk as soon as the flash ends (a unit that
+  // passed leaves its trace even if the station dies before the re-plug),
+  // and before the event that tells whether it was written.
+  void keepFlashRecord(StationEvent& event) {
+    CycleWork& work = *work_[event.modem];
+    const bool duplicate = work.record.duplicate;
+    work.record = event.record;
+    work.record.duplicate = work.record.duplicate || duplicate || tracker_.duplicate(event.modem);
+    event.recordWritten = writeRecord(work.record);
+  }
+
+  bool writeRecord(const ModemRecord& record) {
+    if (options_.record.empty() || records_.write(record)) return true;
+    recordsFailed_ = true;
+    return false;
   }
 
   void flashEnded(const StationEvent& event) {
     CycleWork& work = *work_[event.modem];
     if (work.thread.joinable()) work.thread.join();
     work.busy = false;
-    const bool duplicate = work.record.duplicate;
-    work.record = event.record;
-    work.record.duplicate = work.record.duplicate || duplicate || tracker_.duplicate(event.modem);
     const bool passed = event.record.result == FlashResult::Pass;
     tracker_.flashEnded(event.modem, passed, Clock::now(), event.record.imei);
     if (passed) {
@@ -335,16 +352,18 @@ class WatchCommand {
     endCycle(cycle);
   }
 
-  // The cycle's record is final: kept, shown, and counted.
+  // The cycle's record is final: shown and counted; after a PASS its check
+  // ended, and the record is written again with what the check found
+  // (readers take a cycle's last record).
   void endCycle(std::size_t cycle) {
     ModemRecord& record = work_[cycle]->record;
     record.duplicate = record.duplicate || tracker_.duplicate(cycle);
-    if (!options_.record.empty() && !records_.write(record)) recordsFailed_ = true;
+    StationEvent end = kindEvent(EventKind::CycleEnd, cycle);
+    if (record.result == FlashResult::Pass) end.recordWritten = writeRecord(record);
     const bool failed = record.result == FlashResult::Fail ||
                         record.result == FlashResult::Aborted ||
                         record.verified == Verification::Mismatch;
     if (failed) anyFailed_ = true;
-    StationEvent end = kindEvent(EventKind::CycleEnd, cycle);
     end.record = record;
     show(end);
   }
@@ -409,6 +428,7 @@ class WatchCommand {
     end["mismatch"] = board_.count(Verification::Mismatch);
     end["unverified"] = board_.count(Verification::Unverified);
     end["exit_status"] = status;
+    if (board_.recordsLost() > 0) end["record_written"] = false;
     return end;
   }
 
@@ -437,7 +457,8 @@ class WatchCommand {
 }  // namespace
 
 int runWatchCommand(const WatchOptions& options, FlashEnvironment& environment) {
-  return WatchCommand(options, environment).run();
+  const int status = WatchCommand(options, environment).run();
+  return statusAfterOutput(status, environment.out, environment.err);
 }
 
 namespace station {

@@ -124,6 +124,15 @@ std::string totalsLine(const RunBoard& board, const WatchClock& clock) {
          ended + "); " + unitsPerHour(outcomes, clock) + "\n";
 }
 
+// Under the totals once a record could not be written, so the line sees it
+// at once rather than at the end of the shift.
+std::string recordsLostLine(const RunBoard& board) {
+  const std::size_t lost = board.recordsLost();
+  if (lost == 0) return "";
+  return std::to_string(lost) + (lost == 1 ? " record" : " records") +
+         " could not be written to the record file\n";
+}
+
 }  // namespace
 
 std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots,
@@ -155,6 +164,7 @@ std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots
   dropEmptyLastColumn(rows);  // REASON, while no row has one
   std::string text =
       layOutColumns(rows, look.width) + cutLine(totalsLine(board, clock), look.width);
+  text += cutLine(recordsLostLine(board), look.width);
   if (!board.waitingLine().empty()) text += cutLine(board.waitingLine() + "\n", look.width);
   return paintedLines(text, tones, look.colour);
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -25,6 +27,32 @@ inline std::vector<nlohmann::json> jsonLines(const std::string& text) {
   }
   return lines;
 }
+
+// A tmpfs of one page mounted at `dir` for one test (root only), and
+// unmounted when it goes, whatever happened.
+class FullDisk {
+ public:
+  explicit FullDisk(std::string dir) : dir_(std::move(dir)) {
+    mounted_ =
+        ::geteuid() == 0 && ::mkdir(dir_.c_str(), 0755) == 0 &&
+        runProgram({{"mount", "-t", "tmpfs", "-o", "size=4k", "tmpfs", dir_}}, 10000).exitedWith(0);
+  }
+  ~FullDisk() {
+    if (mounted_) runProgram({{"umount", "-l", dir_}}, 10000);
+  }
+  bool mounted() const { return mounted_; }
+
+  // Writes `text` to `name`, then takes up every byte left on the disk.
+  void fillAfter(const std::string& name, const std::string& text) const {
+    ProcessSpec fill({"sh", "-c", "printf %s \"$0\" >\"$1\"; cat /dev/zero >filler", text, name});
+    fill.workingDir = dir_;
+    runProgram(fill, 10000);
+  }
+
+ private:
+  std::string dir_;
+  bool mounted_ = false;
+};
 
 inline StationModemSpec modemSpec(int number, std::vector<ModemSimOptions> ports) {
   StationModemSpec modem;

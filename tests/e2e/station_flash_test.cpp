@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -259,7 +260,7 @@ TEST_P(StationFlash, BadImageOrNoModemIsABadInvocation) {
   const std::string twice = programPath(work_.writeFile(
       "twice.json", R"([{"label":"A1","location":"1-1"},{"label":"A1","location":"1-2"}])"));
   const std::string taught = programPath(work_.path() + "/taught.json");
-  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+  std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
       {{"flash", programPath(work_.path() + "/missing.bin")}, "cannot be used"},
       {{"flash", programPath(work_.path())}, "cannot be used"},
       {{"flash", image}, "no modem found"},
@@ -274,6 +275,12 @@ TEST_P(StationFlash, BadImageOrNoModemIsABadInvocation) {
        "cannot be written"},
       {{"teach", "--slots", taught, "A1", "A2", "A1"}, "label A1 is given twice"},
   };
+  const std::string fifo = work_.path() + "/records.fifo";
+  if (GetParam() == "linux" && mkfifo(fifo.c_str(), 0644) == 0) {
+    // No reader: opening it would wait.
+    runs.push_back({{"flash", imagePath, "--record", fifo},
+                    "record file " + fifo + " cannot be opened: not a regular file"});
+  }
   for (const auto& [arguments, complaint] : runs) {
     RunResult run = rig_->run(arguments, 30000);
     EXPECT_TRUE(run.exitedWith(2)) << run.describe();
@@ -305,6 +312,39 @@ TEST_P(StationFlash, PortsNamingOneModemTwiceAreABadInvocation) {
     std::string received;
     EXPECT_FALSE(rig_->sim(0, port)->receivedImage(&received));
   }
+}
+
+// The record file on a full disk: each record is whole or not there at
+// all, each lost one is named, the run fails; a torn line an earlier run
+// left stays a line of its own.
+TEST_P(StationFlash, RecordFileOnAFullDiskKeepsWholeLinesAndNamesTheLostOnes) {
+  FullDisk disk(work_.path() + "/disk");
+  if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs takes root";
+  std::vector<StationModemSpec> modems;
+  // Records of some 650 bytes: the page left holds six of them.
+  for (int number = 1; number <= 8; ++number) modems.push_back(modemSpec(number, {{}}));
+  std::string error;
+  ASSERT_TRUE(rig_->plug(modems, &error)) << error;
+  const std::string torn = R"({"run":"cut short)";
+  disk.fillAfter("records.jsonl", torn);
+  const std::string records = work_.path() + "/disk/records.jsonl";
+  RunResult run = rig_->run({"flash", programPath(work_.writeFile("image.bin", patternBytes(100))),
+                             "--json", "--record", programPath(records), "--progress", "none"},
+                            kRunLimitMs);
+  ASSERT_TRUE(run.exitedWith(1)) << run.describe();
+  const std::string text = readFile(records);
+  ASSERT_EQ(text.rfind(torn + "\n", 0), 0u) << text;
+  EXPECT_EQ(text.back(), '\n') << text;
+  std::size_t told = jsonLines(text.substr(torn.size() + 1)).size();  // each line parses
+  for (const nlohmann::json& event : jsonLines(run.out)) {
+    if (event["event"] != "modem-end" || event.value("record_written", true)) continue;
+    ++told;
+    const std::string named = "the record of " + event["location"].get<std::string>() +
+                              " (serial " + event["record"]["serial"].get<std::string>() + ")";
+    EXPECT_NE(run.err.find(named), std::string::npos) << named << "\n" << run.err;
+  }
+  EXPECT_EQ(told, modems.size());
+  EXPECT_EQ(jsonLines(run.out).back()["record_written"], false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, StationFlash, ::testing::Values("linux", "windows"),

@@ -23,23 +23,26 @@ struct CommandCase {
   std::vector<int> opened;  // COM numbers opened, in ascending order
   std::string complaint;    // part of standard error; empty: none checked
   int sleptMs;              // at least this long waiting for modems
+  bool fullStdout;          // --json onto a standard output that takes no byte
 };
 
 // Present: 1-1 with COM3 (interface 0) and COM4 (interface 2); 1-2 with COM7.
 // clang-format off
 const CommandCase kCommandCases[] = {
-    {"every_modem_on_its_first_port", {}, {}, -1, 0, 0, {3, 7}, "", 0},
-    {"a_named_second_port", {}, {4}, -1, 0, 0, {4}, "", 0},
+    {"every_modem_on_its_first_port", {}, {}, -1, 0, 0, {3, 7}, "", 0, false},
+    {"a_named_second_port", {}, {4}, -1, 0, 0, {4}, "", 0, false},
     {"two_ports_of_one_modem", {}, {3, 4}, -1, 0, 2, {},
-     "--port 4 and --port 3 name the same modem (1-1)", 0},
-    {"one_port_twice", {}, {7, 7}, -1, 0, 2, {}, "--port 7 is given twice", 0},
-    {"a_missing_port_fails_the_run", {}, {7, 9}, -1, 0, 1, {7}, "no modem found on COM9", 0},
-    {"only_missing_ports", {}, {9}, -1, 0, 2, {}, "no modem found", 0},
-    {"interface_on_every_modem", {}, {}, 2, 0, 1, {4}, "1-2 has no port on interface 2", 0},
-    {"expect_met", {}, {}, -1, 2, 0, {3, 7}, "", 0},
+     "--port 4 and --port 3 name the same modem (1-1)", 0, false},
+    {"one_port_twice", {}, {7, 7}, -1, 0, 2, {}, "--port 7 is given twice", 0, false},
+    {"a_missing_port_fails_the_run", {}, {7, 9}, -1, 0, 1, {7}, "no modem found on COM9", 0, false},
+    {"only_missing_ports", {}, {9}, -1, 0, 2, {}, "no modem found", 0, false},
+    {"interface_on_every_modem", {}, {}, 2, 0, 1, {4}, "1-2 has no port on interface 2", 0, false},
+    {"expect_met", {}, {}, -1, 2, 0, {3, 7}, "", 0, false},
     {"expect_missed_after_ten_seconds", {}, {}, -1, 3, 1, {3, 7},
-     "--expect 3 but 2 modems were found", 10000},
-    {"bad_id", {"12:34"}, {}, -1, 0, 2, {}, "--id", 0},
+     "--expect 3 but 2 modems were found", 10000, false},
+    {"bad_id", {"12:34"}, {}, -1, 0, 2, {}, "--id", 0, false},
+    {"json_onto_a_full_stdout", {}, {}, -1, 0, 1, {3, 7}, "standard output could not be written",
+     0, true},
 };
 // clang-format on
 
@@ -74,7 +77,8 @@ TEST_P(FlashCommandTest, OpensTheChosenPortsAndExitsAsItShould) {
     return std::make_unique<BorrowedPort>(*ports.back());
   };
   env.sleepMs = [&slept](int ms) { slept += ms; };
-  env.out = std::tmpfile();
+  options.json = c.fullStdout;
+  env.out = c.fullStdout ? std::fopen("/dev/full", "w") : std::tmpfile();
   env.err = std::tmpfile();
   ASSERT_TRUE(env.out != nullptr && env.err != nullptr);
 

@@ -32,9 +32,10 @@ std::vector<std::string> wordsOf(const std::string& line) {
 class WatchTable : public ::testing::Test {
  protected:
   // A cycle at `location` whose flash ended with `result` and, unless
-  // `verified` is None, whose check ended with it.
+  // `verified` is None, whose check ended with it; with `lost` the flash's
+  // record could not be written.
   void cycle(const std::string& location, FlashResult result, Verification verified,
-             const std::string& reason = "") {
+             const std::string& reason = "", bool lost = false) {
     FlashTarget target;
     target.location = location;
     target.ports.push_back({7, "", "00"});
@@ -48,7 +49,9 @@ class WatchTable : public ::testing::Test {
     end.record.versionBefore = "V1";
     end.record.bytesSent = result == FlashResult::Pass ? 100 : 40;
     end.record.reason = reason;
+    end.recordWritten = !lost;
     board_.apply(end);
+    end.recordWritten = true;
     if (verified == Verification::None && result == FlashResult::Pass) return;
     StationEvent cycleEnd = end;
     cycleEnd.kind = EventKind::CycleEnd;
@@ -87,13 +90,14 @@ TEST_F(WatchTable, SlotsInFileOrderThenLocationsOutsideTheList) {
 }
 
 TEST_F(WatchTable, WithoutSlotsEachLocationSeenHasItsRow) {
-  cycle("2-1", FlashResult::Fail, Verification::None);
+  cycle("2-1", FlashResult::Fail, Verification::None, "", true);
   cycle("2-4", FlashResult::Pass, Verification::Unverified);
   board_.markDuplicate(1);
 
   const auto lines = wordsOfLines(watchTableText(board_, {}, halfAnHourIn()));
 
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[4], wordsOf("1 record could not be written to the record file"));
   EXPECT_EQ(lines[1], wordsOf("- 2-1 COM7 V1 FAIL 40% 0 1 0 0"));
   EXPECT_EQ(lines[2], wordsOf("- 2-4 COM7 V1 UNVERIFIED (duplicate serial) 100% 1 0 0 0"));
   // Fewer than three cycles ended: no rate yet.

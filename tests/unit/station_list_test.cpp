@@ -174,5 +174,28 @@ TEST_F(StationList, IdentityOptionTakesFourHexDigitsEachInEitherCase) {
   }
 }
 
+// One single-port modem of the built-in identity.
+class OneModemSource final : public UsbInventorySource {
+ public:
+  bool listDevices(std::vector<UsbDeviceRecord>& records) override {
+    records = {{"1-1", "", "", std::string("USB\\VID_2C7C&PID_0125&REV_0318\0\0", 32), "COM3", "",
+                "1-1", std::nullopt}};
+    return true;
+  }
+};
+
+TEST_F(StationList, AStandardOutputThatTakesNoByteFailsTheList) {
+  for (const bool json : {false, true}) {
+    OneModemSource source;
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    ListOptions options;
+    options.json = json;
+    StationContext context{source, makePort, full, stderr};
+    EXPECT_EQ(runList(options, context), kExitNothingFound) << json;
+    std::fclose(full);
+  }
+}
+
 }  // namespace
 }  // namespace tarnwick::station
