@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -229,6 +230,34 @@ TEST_P(StationFlash, LiveTableInATerminalEndsWithEveryModemsState) {
   EXPECT_NE(table[2].find(" FAIL "), std::string::npos) << table[2];
   EXPECT_EQ(table[3].rfind("2 modems: 1 passed, 1 failed, 0 aborted, 0 running", 0), 0u)
       << table[3];
+}
+
+// Plain lines in colour when asked for (a pipe takes them with --color
+// always, on both builds), and none with NO_COLOR set.
+TEST_P(StationFlash, ColourOnlyWhenAskedAndNeverWithNoColor) {
+  ModemSimOptions failing;
+  failing.errorAtPacket = 2;
+  std::string error;
+  ASSERT_TRUE(rig_->plug({modemSpec(1, {ModemSimOptions{}}), modemSpec(2, {failing})}, &error))
+      << error;
+  const std::vector<std::string> arguments = {
+      "flash",      programPath(work_.writeFile("image.bin", patternBytes(kImageSize))),
+      "--progress", "plain",
+      "--color",    "always"};
+  RunResult coloured = rig_->run(arguments, kRunLimitMs);
+  ASSERT_TRUE(coloured.exitedWith(1)) << coloured.describe();
+  EXPECT_NE(coloured.out.find("\x1b[32m" + rig_->locationOf(modemSpec(1, {})) + " "),
+            std::string::npos)
+      << coloured.out;
+  EXPECT_NE(coloured.out.find("\x1b[1;31m" + rig_->locationOf(modemSpec(2, {})) + " "),
+            std::string::npos)
+      << coloured.out;
+  setenv("NO_COLOR", "1", 1);
+  RunResult plain = rig_->run(arguments, kRunLimitMs);
+  unsetenv("NO_COLOR");
+  ASSERT_TRUE(plain.status.exited) << plain.describe();  // the simulators remember the first run
+  EXPECT_NE(plain.out.find("PASS"), std::string::npos) << plain.out;
+  EXPECT_EQ(plain.out.find('\x1b'), std::string::npos) << plain.out;
 }
 
 // On a narrow terminal each line of the table is cut to fit, never

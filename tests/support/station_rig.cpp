@@ -123,7 +123,8 @@ class LinuxStationRig : public StationRig, SimulatedPorts {
                           const TerminalRun& how) override {
     std::string program = TARNWICK_STATION_PROGRAM;
     if (how.interruptAfterS > 0) {
-      program = "timeout --preserve-status -s INT " + std::to_string(how.interruptAfterS) + " " + program;
+      program =
+          "timeout --preserve-status -s INT " + std::to_string(how.interruptAfterS) + " " + program;
     }
     if (how.noColor) program = "env NO_COLOR=1 " + program;
     std::string command = shellQuoted(kRigScript) + " " + shellQuoted(sysfs_.sysRoot()) + " " +
