@@ -7,8 +7,9 @@
 # part of every Debian). Does nothing when everything is there already.
 #
 # usage: install-deps.sh [--demo]
-#   --demo  only what the demo needs: the native toolchain to build the Linux
-#           program and the simulated modem, and unshare for the USB rig.
+#   --demo  only what the demo needs: the native toolchain and the station's
+#           libraries (CLI11, nlohmann-json, OpenSSL) to build the Linux
+#           programs and the simulated modem, and unshare for the USB rig.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev googletest
@@ -18,7 +19,7 @@ packages=(cmake ninja-build g++ libgtest-dev googletest
           qemu-system-x86 busybox-static)
 
 if [[ "${1:-}" == "--demo" ]]; then
-  packages=(cmake ninja-build g++ util-linux)
+  packages=(cmake ninja-build g++ util-linux libcli11-dev nlohmann-json3-dev libssl-dev)
 fi
 
 missing=()
