@@ -11,6 +11,7 @@ namespace tarnwick {
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr std::size_t kReasonColumn = 7;
 
 // A row's reason once it has ended without passing.
 std::string reasonCell(const BoardRow& row) {
@@ -67,7 +68,7 @@ std::string LiveTable::render(const RunBoard& board, const TableLook& look) {
   }
   dropEmptyLastColumn(rows);  // REASON, while no row has one
   const std::string table =
-      layOutColumns(rows, look.width) + cutLine(totalsLine(board), look.width);
+      layOutColumns(rows, look.width, kReasonColumn) + cutLine(totalsLine(board), look.width);
   return paintedLines(table, tones, look.colour);
 }
 

@@ -6,6 +6,8 @@
 namespace tarnwick {
 namespace {
 
+constexpr std::size_t kReasonColumn = 8;
+
 std::string orDash(const std::string& text) {
   return text.empty() ? "-" : text;
 }
@@ -56,8 +58,9 @@ std::string summaryTable(const RunBoard& board, const TableLook& look) {
               std::to_string(board.count(Verification::Mismatch)) + " mismatch, " +
               std::to_string(board.count(Verification::Unverified)) + " unverified";
   }
-  return paintedLines(layOutColumns(rows, look.width) + cutLine(totals + "\n", look.width), tones,
-                      look.colour);
+  return paintedLines(
+      layOutColumns(rows, look.width, kReasonColumn) + cutLine(totals + "\n", look.width), tones,
+      look.colour);
 }
 
 }  // namespace tarnwick

@@ -8,13 +8,21 @@
 namespace tarnwick {
 namespace {
 
-// Narrows the widest columns, one column at a time, until the line fits
-// in `maxWidth`; no column is cut below a few characters.
-void fitColumns(std::vector<std::size_t>& widths, std::size_t maxWidth) {
+// Narrows the columns until the line fits in `maxWidth`: first the free
+// text column `cutFirst` (down to a readable part of it), then the widest
+// column, one at a time; no column is cut below a few characters.
+void fitColumns(std::vector<std::size_t>& widths, std::size_t maxWidth, std::size_t cutFirst) {
   constexpr std::size_t kNarrowest = 4;
+  constexpr std::size_t kReadableText = 12;
   if (maxWidth == 0 || widths.empty()) return;
   std::size_t total = 2 * (widths.size() - 1);
   for (std::size_t width : widths) total += width;
+  if (cutFirst < widths.size()) {
+    while (total > maxWidth && widths[cutFirst] > kReadableText) {
+      --widths[cutFirst];
+      --total;
+    }
+  }
   while (total > maxWidth) {
     auto widest = std::max_element(widths.begin(), widths.end());
     if (*widest <= kNarrowest) return;
@@ -25,7 +33,8 @@ void fitColumns(std::vector<std::size_t>& widths, std::size_t maxWidth) {
 
 }  // namespace
 
-std::string layOutColumns(const std::vector<std::vector<std::string>>& rows, std::size_t maxWidth) {
+std::string layOutColumns(const std::vector<std::vector<std::string>>& rows, std::size_t maxWidth,
+                          std::size_t cutFirst) {
   std::vector<std::vector<std::string>> cells;
   std::vector<std::size_t> widths;
   for (const auto& row : rows) {
@@ -36,7 +45,7 @@ std::string layOutColumns(const std::vector<std::vector<std::string>>& rows, std
       widths[column] = std::max(widths[column], displayWidth(cells.back().back()));
     }
   }
-  fitColumns(widths, maxWidth);
+  fitColumns(widths, maxWidth, cutFirst);
   std::string text;
   for (const auto& row : cells) {
     std::string line;
@@ -50,6 +59,17 @@ std::string layOutColumns(const std::vector<std::vector<std::string>>& rows, std
     text += cutToWidth(line, maxWidth) + "\n";
   }
   return text;
+}
+
+std::size_t widestLine(const std::string& text) {
+  std::size_t widest = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    widest = std::max(widest, displayWidth(text.substr(start, end - start)));
+    start = end + 1;
+  }
+  return widest;
 }
 
 void dropEmptyLastColumn(std::vector<std::vector<std::string>>& rows) {

@@ -8,10 +8,15 @@ namespace tarnwick {
 
 // Rows of cells laid out in columns as wide as their widest cell, two
 // spaces apart; each line ends with '\n' and has no trailing spaces. Cells
-// are shown as printableText gives them. With a `maxWidth`, the widest
-// columns are cut (never wrapped) until each line fits in it.
+// are shown as printableText gives them. With a `maxWidth`, columns are cut
+// (never wrapped) until each line fits in it: first the free text column
+// `cutFirst` (a reason, say) down to a readable part, then the widest.
+constexpr std::size_t kNoColumn = static_cast<std::size_t>(-1);
 std::string layOutColumns(const std::vector<std::vector<std::string>>& rows,
-                          std::size_t maxWidth = 0);
+                          std::size_t maxWidth = 0, std::size_t cutFirst = kNoColumn);
+
+// The widest line of `text`, in columns.
+std::size_t widestLine(const std::string& text);
 
 // Drops the last column when no row but the first (the header) has a cell
 // in it, so that a column shown only when needed takes no room otherwise.

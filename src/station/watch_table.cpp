@@ -133,6 +133,22 @@ std::string recordsLostLine(const RunBoard& board) {
          " could not be written to the record file\n";
 }
 
+// The slot rows laid out. When they are wider than the terminal, the
+// headers that make the count columns wide go short first (PASS, FAIL,
+// VERIFIED and MISMATCH become P, F, V and M; LOCATION becomes LOC), so
+// that the version and the state keep their room.
+std::string slotsText(std::vector<std::vector<std::string>>& rows, std::size_t width) {
+  constexpr std::size_t kReasonColumn = 10;
+  std::string text = layOutColumns(rows, 0);
+  if (width == 0 || widestLine(text) <= width) return text;
+  const std::vector<std::string> shortHeader = {"SLOT", "LOC", "PORT", "VERSION", "STATE", "DONE",
+                                                "P",    "F",   "V",    "M",       "REASON"};
+  for (std::size_t column = 0; column < rows.front().size(); ++column) {
+    rows.front()[column] = shortHeader[column];
+  }
+  return layOutColumns(rows, width, kReasonColumn);
+}
+
 }  // namespace
 
 std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots,
@@ -162,8 +178,7 @@ std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots
     tones.push_back(latest == nullptr ? Tone::Plain : toneOfState(latest->state));
   }
   dropEmptyLastColumn(rows);  // REASON, while no row has one
-  std::string text =
-      layOutColumns(rows, look.width) + cutLine(totalsLine(board, clock), look.width);
+  std::string text = slotsText(rows, look.width) + cutLine(totalsLine(board, clock), look.width);
   text += cutLine(recordsLostLine(board), look.width);
   if (!board.waitingLine().empty()) text += cutLine(board.waitingLine() + "\n", look.width);
   return paintedLines(text, tones, look.colour);

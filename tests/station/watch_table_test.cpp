@@ -124,6 +124,9 @@ TEST_F(WatchTable, FitsTheTerminalAndShowsDeviceBytesEscaped) {
   EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
   EXPECT_NE(text.find(" ERR"), std::string::npos) << "the FAIL's reason, cut to fit:\n" << text;
   EXPECT_NE(text.find(" V\\x1b"), std::string::npos) << text;
+  // The count columns' headers went short before any cell was cut.
+  EXPECT_EQ(text.rfind("SLOT  ", 0), 0u) << text;
+  EXPECT_NE(text.find("  P  F  V  M  REASON\n"), std::string::npos) << text;
 }
 
 // Each row in its state's colour on a terminal; the same text without.
