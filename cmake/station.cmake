@@ -1,17 +1,69 @@
-# The station program, tarnwick-station: its own core library (everything in
-# src/station/ but its entry point) on top of tarnwick_core, with CLI11 for
-# its command line and nlohmann-json for its JSON, both header-only.
-file(GLOB TARNWICK_STATION_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/station/*.cpp)
-list(FILTER TARNWICK_STATION_SOURCES EXCLUDE REGEX "/src/station/station_main\\.cpp$")
+# The station program, tarnwick-station: its own core library on top of
+# tarnwick_core, with CLI11 for its command line and nlohmann-json for its
+# JSON, both header-only. Its folders, lowest first (ARCHITECTURE.md):
+# model, views, run, watch, commands; and the text and platform parts that
+# only the station uses.
+set(TARNWICK_STATION_SOURCES
+  src/text/iso_time.cpp
+  src/text/printable_text.cpp
+  src/text/text_table.cpp
+  src/station/model/flash_target.cpp
+  src/station/model/modem_json.cpp
+  src/station/model/modem_record.cpp
+  src/station/model/record_json.cpp
+  src/station/model/slot.cpp
+  src/station/views/inventory_json.cpp
+  src/station/views/inventory_table.cpp
+  src/station/views/json_events.cpp
+  src/station/views/line_writer.cpp
+  src/station/views/live_table.cpp
+  src/station/views/plain_lines.cpp
+  src/station/views/record_file.cpp
+  src/station/views/run_board.cpp
+  src/station/views/state_colour.cpp
+  src/station/views/summary.cpp
+  src/station/views/watch_table.cpp
+  src/station/run/answering_port.cpp
+  src/station/run/event_queue.cpp
+  src/station/run/flash_run.cpp
+  src/station/run/image_hash.cpp
+  src/station/run/image_source.cpp
+  src/station/run/imei_query.cpp
+  src/station/run/job_slots.cpp
+  src/station/run/modem_probe.cpp
+  src/station/run/port_choice.cpp
+  src/station/run/run_setup.cpp
+  src/station/run/thread_start.cpp
+  src/station/run/worker.cpp
+  src/station/run/worker_sink.cpp
+  src/station/watch/slots_file.cpp
+  src/station/watch/verify_worker.cpp
+  src/station/watch/watch_tracker.cpp
+  src/station/commands/flash_command.cpp
+  src/station/commands/flash_options.cpp
+  src/station/commands/identity_option.cpp
+  src/station/commands/list_command.cpp
+  src/station/commands/station_environment.cpp
+  src/station/commands/teach_command.cpp
+  src/station/commands/watch_command.cpp
+  src/station/commands/watch_options.cpp)
 # The station's platform parts (SHA-256, stop signals, terminal, synced
 # record file, host name), for this build's operating system.
-list(FILTER TARNWICK_STATION_PLATFORM_SOURCES INCLUDE REGEX "${TARNWICK_STATION_PLATFORM_REGEX}")
 if(WIN32)
-  list(FILTER TARNWICK_STATION_PLATFORM_SOURCES EXCLUDE REGEX "/src/platform/posix/")
+  list(APPEND TARNWICK_STATION_SOURCES
+    src/platform/win32/host_name-win32.cpp
+    src/platform/win32/sha256-win32.cpp
+    src/platform/win32/stop_signals-win32.cpp
+    src/platform/win32/synced_append_file-win32.cpp
+    src/platform/win32/terminal-win32.cpp)
 else()
-  list(FILTER TARNWICK_STATION_PLATFORM_SOURCES EXCLUDE REGEX "/src/platform/win32/")
+  list(APPEND TARNWICK_STATION_SOURCES
+    src/platform/posix/host_name-posix.cpp
+    src/platform/posix/sha256-posix.cpp
+    src/platform/posix/stop_signals-posix.cpp
+    src/platform/posix/synced_append_file-posix.cpp
+    src/platform/posix/terminal-posix.cpp)
 endif()
-list(APPEND TARNWICK_STATION_SOURCES ${TARNWICK_STATION_PLATFORM_SOURCES})
 
 add_library(tarnwick_station_core STATIC ${TARNWICK_STATION_SOURCES})
 target_link_libraries(tarnwick_station_core PUBLIC tarnwick_core)
@@ -41,7 +93,7 @@ else()
                                                      Threads::Threads)
 endif()
 
-add_executable(tarnwick-station ${PROJECT_SOURCE_DIR}/src/station/station_main.cpp)
+add_executable(tarnwick-station src/station/commands/station_main.cpp)
 target_link_libraries(tarnwick-station PRIVATE tarnwick_station_core)
 if(WIN32)
   # Fully static: no MinGW runtime or winpthread DLL is needed at run time.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "diag/report_system_error.h"
+
 namespace tarnwick {
 
 // The steps of a download, in the order they are sent.
@@ -38,5 +40,11 @@ class LinkSink {
 // The one-modem tool's sink: standard output and standard error, each
 // message flushed at once, and the spinner at every tenth packet attempt.
 LinkSink& consoleSink();
+
+// The calling thread's last system error report (systemErrorReport), handed
+// to `sink` as a message.
+inline void reportSystemError(LinkSink& sink, const char* operation) {
+  sink.message(systemErrorReport(operation));
+}
 
 }  // namespace tarnwick

@@ -6,7 +6,7 @@
 #include "cli/download_forms.h"
 #include "cli/help_text.h"
 #include "diag/console_print.h"
-#include "diag/decimal_scan.h"
+#include "text/decimal_scan.h"
 
 namespace tarnwick {
 namespace {

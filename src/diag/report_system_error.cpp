@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "atlink/link_sink.h"
+#include "diag/console_print.h"
 #include "diag/format_bounded.h"
 #include "platform/last_error.h"
 #include "platform/report_buffer.h"
@@ -46,11 +46,7 @@ std::string systemErrorReport(const char* operation) {
 }
 
 void reportSystemError(const char* operation) {
-  reportSystemError(consoleSink(), operation);
-}
-
-void reportSystemError(LinkSink& sink, const char* operation) {
-  sink.message(systemErrorReport(operation));
+  consoleWrite(systemErrorReport(operation));
 }
 
 }  // namespace tarnwick

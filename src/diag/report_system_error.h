@@ -4,8 +4,6 @@
 
 namespace tarnwick {
 
-class LinkSink;
-
 // The report of the calling thread's last operating-system error:
 // "ERROR: <operation> failed with error code <code> as follows:\n<system text>\n",
 // or "ERROR: <operation>\n" when the code is 0 (preceded by
@@ -16,8 +14,5 @@ std::string systemErrorReport(const char* operation);
 
 // The report, written to standard output.
 void reportSystemError(const char* operation);
-
-// The report, handed to `sink`.
-void reportSystemError(LinkSink& sink, const char* operation);
 
 }  // namespace tarnwick

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "discovery/hardware_id_match.h"
-#include "discovery/lower_case_text.h"
 #include "discovery/port_name_parse.h"
+#include "text/lower_case_text.h"
 
 namespace tarnwick {
 namespace {

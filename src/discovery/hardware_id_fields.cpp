@@ -1,6 +1,6 @@
 #include "discovery/hardware_id_fields.h"
 
-#include "discovery/lower_case_text.h"
+#include "text/lower_case_text.h"
 
 namespace tarnwick {
 namespace {

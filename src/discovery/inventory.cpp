@@ -7,9 +7,9 @@
 #include "discovery/find_com_port.h"
 #include "discovery/hardware_id_fields.h"
 #include "discovery/hardware_id_match.h"
-#include "discovery/instance_id.h"
-#include "discovery/natural_order.h"
 #include "discovery/port_name_parse.h"
+#include "platform/instance_id.h"
+#include "text/natural_order.h"
 
 namespace tarnwick {
 namespace {

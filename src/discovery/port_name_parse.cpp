@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "diag/decimal_scan.h"
+#include "text/decimal_scan.h"
 
 namespace tarnwick {
 

@@ -1,6 +1,6 @@
 #include "download/packet_size_parse.h"
 
-#include "diag/decimal_scan.h"
+#include "text/decimal_scan.h"
 
 namespace tarnwick {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,5 +50,8 @@ class SerialPort {
 
 // The port implementation of the build's operating system.
 std::unique_ptr<SerialPort> makeSystemSerialPort();
+
+// A fresh serial port for one link; each link owns its own.
+using SerialPortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
 }  // namespace tarnwick

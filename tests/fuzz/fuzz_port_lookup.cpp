@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "discovery/find_com_port.h"
-#include "discovery/lower_case_text.h"
 #include "discovery/port_name_parse.h"
 #include "fuzz_check.h"
 #include "support/fake_usb_device_list.h"
+#include "text/lower_case_text.h"
 
 namespace {
 

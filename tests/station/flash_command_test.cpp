@@ -1,6 +1,6 @@
 // The flash command's option checks on fake modems: which ports are opened,
 // the exit status and what is said, for each way of choosing modems.
-#include "station/flash_command.h"
+#include "station/commands/flash_command.h"
 
 #include <gtest/gtest.h>
 
@@ -66,8 +66,8 @@ TEST_P(FlashCommandTest, OpensTheChosenPortsAndExitsAsItShould) {
   FlashEnvironment env;
   env.listModems = [](const std::vector<DeviceIdentity>&, std::vector<FlashTarget>& present,
                       std::string&) {
-    present = {{"1-1", "A", "1234", "5678", {{3, "", "00"}, {4, "", "02"}}},
-               {"1-2", "B", "1234", "5678", {{7, "", ""}}}};
+    present = {{"1-1", "A", "1234", "5678", {{3, "", 0}, {4, "", 2}}},
+               {"1-2", "B", "1234", "5678", {{7, "", std::nullopt}}}};
     return true;
   };
   env.makePort = [&]() -> std::unique_ptr<SerialPort> {

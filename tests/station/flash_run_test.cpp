@@ -1,7 +1,7 @@
 // Several workers at once through the whole run: every modem's record in
 // the record file and in the JSON events, each image its own, the JSON
 // lines numbered without a gap, and at most --jobs modems at a time.
-#include "station/flash_run.h"
+#include "station/run/flash_run.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <system_error>
 #include <thread>
 
-#include "station/json_events.h"
-#include "station/live_table.h"
+#include "station/views/json_events.h"
+#include "station/views/live_table.h"
 #include "station_fakes.h"
 #include "support/fake_modem.h"
 
@@ -85,11 +85,8 @@ TEST_P(FlashRunTest, EveryModemEndsWithItsOwnImageAndRecord) {
     ports.push_back(std::make_unique<FakeSerialPort>());
     modems.push_back(std::make_unique<FakeModem>(*ports.back()));
     if (i == c.failingModem) modems.back()->errorAtPacket = 5;
-    setup.targets.push_back(FlashTarget{"1-" + std::to_string(i + 1),
-                                        "S" + std::to_string(i),
-                                        "1234",
-                                        "5678",
-                                        {{10 + i, "", "00"}}});
+    setup.targets.push_back(FlashTarget{
+        "1-" + std::to_string(i + 1), "S" + std::to_string(i), "1234", "5678", {{10 + i, "", 0}}});
   }
   std::atomic<int> open{0};
   std::atomic<int> most{0};
@@ -199,7 +196,7 @@ TEST(FlashRunStop, EveryWorkerEndsAbortedAndItsPortIsClosed) {
     FakeSerialPort& port = *ports.back();
     modems.push_back(std::make_unique<FakeModem>(port));
     setup.targets.push_back(
-        FlashTarget{"1-" + std::to_string(i), "", "1234", "5678", {{i + 1, "", ""}}});
+        FlashTarget{"1-" + std::to_string(i), "", "1234", "5678", {{i + 1, "", std::nullopt}}});
   }
   // The first modem's third packet raises the stop; one modem waits for its turn.
   ports[0]->setResponder([&operatorStop](const std::string& line) -> std::string {

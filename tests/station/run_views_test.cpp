@@ -7,9 +7,9 @@
 #include <functional>
 #include <memory>
 
-#include "station/json_events.h"
-#include "station/live_table.h"
-#include "station/plain_lines.h"
+#include "station/views/json_events.h"
+#include "station/views/live_table.h"
+#include "station/views/plain_lines.h"
 #include "station_fakes.h"
 
 namespace tarnwick::testing {
@@ -45,7 +45,7 @@ TEST_P(RunViews, WriteAsOftenAsTheyShould) {
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
   std::unique_ptr<RunView> view = c.makeView(out);
-  RunBoard board({{"1-1", "", "1234", "5678", {{3, "", ""}}}}, kImageSize);
+  RunBoard board({{"1-1", "", "1234", "5678", {{3, "", std::nullopt}}}}, kImageSize);
   const Clock::time_point start = Clock::now();
   auto show = [&](StationEvent event) {
     board.apply(event);

@@ -6,13 +6,13 @@
 #include <chrono>
 #include <nlohmann/json.hpp>
 
-#include "station/image_source.h"
-#include "station/iso_time.h"
-#include "station/printable_text.h"
-#include "station/record_json.h"
-#include "station/sha256.h"
-#include "station/text_table.h"
+#include "station/model/record_json.h"
+#include "station/run/image_hash.h"
+#include "station/run/image_source.h"
 #include "support/temp_dir.h"
+#include "text/iso_time.h"
+#include "text/printable_text.h"
+#include "text/text_table.h"
 
 namespace tarnwick::testing {
 namespace {

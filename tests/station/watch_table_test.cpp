@@ -1,13 +1,13 @@
 // Watch's live table: one row per slot in the file's order, a row marked
 // for a location outside the list, per-slot counts that agree with the
 // totals, and the units per hour.
-#include "station/watch_table.h"
+#include "station/views/watch_table.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "station/state_colour.h"
+#include "station/views/state_colour.h"
 
 namespace tarnwick {
 namespace {
@@ -38,7 +38,7 @@ class WatchTable : public ::testing::Test {
              const std::string& reason = "", bool lost = false) {
     FlashTarget target;
     target.location = location;
-    target.ports.push_back({7, "", "00"});
+    target.ports.push_back({7, "", 0});
     const std::size_t row = board_.addRow(target, 100);
     StationEvent end;
     end.kind = EventKind::ModemEnd;

@@ -1,7 +1,7 @@
 // Watch's tracker on scripted device lists: which cycle a modem that comes
 // back belongs to, when it is a new attempt, twins, pulls during a flash,
 // and the verify timeout.
-#include "station/watch_tracker.h"
+#include "station/watch/watch_tracker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // One worker on a scripted modem: its final state, stage and reason for
 // each way a flash can end, and the image bytes the modem received.
-#include "station/worker.h"
+#include "station/run/worker.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 
-#include "station/image_source.h"
+#include "station/run/image_source.h"
 #include "station_fakes.h"
 #include "support/fake_modem.h"
 
@@ -118,7 +118,7 @@ TEST_P(WorkerTest, EndsInItsFinalState) {
   shared.makePort = [&port] { return std::make_unique<BorrowedPort>(port); };
   shared.portPresent = [&c](int) { return c.portStaysPresent; };
   shared.stop = &stop;
-  FlashTarget target{"1-4", "SER4", "1234", "5678", {{7, "ttyUSB6", "00"}}};
+  FlashTarget target{"1-4", "SER4", "1234", "5678", {{7, "ttyUSB6", 0}}};
   if (c.portAppearsLater) {
     shared.settleMs = 2000;
     shared.currentPorts = [ports = target.ports](std::vector<FlashTarget::Port>& now) {
@@ -183,7 +183,8 @@ TEST(WorkerVersion, TakenTrimmedAndMissingWhenTheQueryFails) {
     shared.makePort = [&port] { return std::make_unique<BorrowedPort>(port); };
     shared.stop = &stop;
     EventQueue events;
-    Worker(FlashTarget{"1-1", "", "1234", "5678", {{3, "", ""}}}, 0, shared, events).run();
+    Worker(FlashTarget{"1-1", "", "1234", "5678", {{3, "", std::nullopt}}}, 0, shared, events)
+        .run();
     StationEvent event;
     ModemRecord record;
     while (events.take(event, 0)) record = event.record;

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "diag/decimal_scan.h"
 #include "diag/format_bounded.h"
 #include "diag/report_system_error.h"
 #include "platform/last_error.h"
+#include "text/decimal_scan.h"
 
 namespace tarnwick {
 namespace {

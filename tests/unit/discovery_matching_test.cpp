@@ -3,7 +3,7 @@
 #include <string>
 
 #include "discovery/hardware_id_match.h"
-#include "discovery/lower_case_text.h"
+#include "text/lower_case_text.h"
 
 namespace tarnwick {
 namespace {

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "atlink/at_interface.h"
-#include "download/byte_to_hex.h"
 #include "download/image_reader.h"
 #include "download/packet_size_parse.h"
 #include "download/spinner.h"
@@ -18,6 +17,7 @@
 #include "support/fake_modem.h"
 #include "support/fake_serial_port.h"
 #include "support/temp_dir.h"
+#include "text/byte_to_hex.h"
 
 namespace tarnwick {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "discovery/instance_id.h"
-#include "discovery/natural_order.h"
+#include "platform/instance_id.h"
 #include "platform/posix/sysfs_usb_inventory.h"
 #include "support/fake_sysfs.h"
+#include "text/natural_order.h"
 
 namespace tarnwick {
 namespace {

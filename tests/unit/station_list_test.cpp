@@ -8,14 +8,14 @@
 #include <set>
 #include <string>
 
-#include "station/identity_option.h"
-#include "station/inventory_json.h"
-#include "station/inventory_table.h"
-#include "station/list_command.h"
-#include "station/modem_probe.h"
+#include "station/commands/identity_option.h"
+#include "station/commands/list_command.h"
+#include "station/run/modem_probe.h"
+#include "station/views/inventory_json.h"
+#include "station/views/inventory_table.h"
 #include "support/fake_serial_port.h"
 
-namespace tarnwick::station {
+namespace tarnwick {
 namespace {
 
 using testing::FakeSerialPort;
@@ -198,4 +198,4 @@ TEST_F(StationList, AStandardOutputThatTakesNoByteFailsTheList) {
 }
 
 }  // namespace
-}  // namespace tarnwick::station
+}  // namespace tarnwick

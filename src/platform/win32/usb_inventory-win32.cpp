@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "discovery/instance_id.h"
+#include "platform/instance_id.h"
 #include "platform/usb_inventory_source.h"
 
 namespace tarnwick {

@@ -1,0 +1,60 @@
+// tarnwick-station: the factory line's program for many modems at once.
+// Each subcommand lives in a file of its own and adds itself to the command
+// line with one registration line below.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+
+#include "platform/console.h"
+#include "platform/serial_port.h"
+#include "platform/usb_inventory_source.h"
+#include "station/commands/flash_command.h"
+#include "station/commands/list_command.h"
+#include "station/commands/station_context.h"
+#include "station/commands/teach_command.h"
+#include "station/commands/watch_command.h"
+
+namespace {
+
+using tarnwick::ChosenCommand;
+using tarnwick::kExitBadInvocation;
+using tarnwick::StationContext;
+
+void registerCommands(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
+  tarnwick::registerListCommand(app, context, chosen);
+  tarnwick::registerFlashCommand(app, context, chosen);
+  tarnwick::registerWatchCommand(app, context, chosen);
+  tarnwick::registerTeachCommand(app, context, chosen);
+}
+
+// Parses the command line. CLI11 reports what it does not accept by
+// exceptions: they end here, as its message and exit status 2 (0 for --help).
+bool parseCommandLine(CLI::App& app, int argc, char** argv, int& exitStatus) {
+  try {
+    app.parse(argc, argv);
+    return true;
+  } catch (const CLI::ParseError& error) {
+    exitStatus = app.exit(error) == 0 ? 0 : kExitBadInvocation;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    exitStatus = kExitBadInvocation;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tarnwick::prepareConsole();
+  std::unique_ptr<tarnwick::UsbInventorySource> inventory =
+      tarnwick::makeSystemUsbInventorySource();
+  StationContext context{*inventory, tarnwick::makeSystemSerialPort, stdout, stderr};
+  ChosenCommand chosen;
+  CLI::App app("The factory line's tool for the LTE modems plugged into this PC.",
+               "tarnwick-station");
+  app.require_subcommand(1);
+  registerCommands(app, context, chosen);
+  int exitStatus = 0;
+  if (!parseCommandLine(app, argc, argv, exitStatus)) return exitStatus;
+  return chosen.run ? chosen.run() : kExitBadInvocation;
+}

@@ -1,0 +1,92 @@
+#include "station/commands/watch_options.h"
+
+#include <cmath>
+#include <map>
+
+namespace tarnwick {
+namespace {
+
+// A number of seconds: not a number ("nan") and the infinities are refused,
+// as CLI11's range check lets NaN through (every comparison with it fails).
+CLI::Validator finiteNumber() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double value = 0;
+        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value)) {
+          return "Value " + text + " is not a finite number";
+        }
+        return {};
+      },
+      "", "FINITE");
+}
+
+}  // namespace
+
+void addProgressOption(CLI::App& command, ProgressMode& mode) {
+  const std::map<std::string, ProgressMode> modes{{"auto", ProgressMode::Auto},
+                                                  {"tty", ProgressMode::Tty},
+                                                  {"plain", ProgressMode::Plain},
+                                                  {"none", ProgressMode::None}};
+  command
+      .add_option("--progress", mode,
+                  "How progress is shown: a live table on a terminal (auto picks it there), "
+                  "plain lines, or none")
+      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
+      ->option_text("auto|tty|plain|none");
+}
+
+void addColorOption(CLI::App& command, ColorMode& mode) {
+  const std::map<std::string, ColorMode> modes{
+      {"auto", ColorMode::Auto}, {"always", ColorMode::Always}, {"never", ColorMode::Never}};
+  command
+      .add_option("--color", mode,
+                  "Colour the states in the tables and lines: auto (only on a terminal), always "
+                  "or never; NO_COLOR set means never")
+      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
+      ->option_text("auto|always|never");
+}
+
+CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
+  CLI::App* watch = app.add_subcommand(
+      "watch",
+      "Flash every modem plugged in until Ctrl-C, and check its version after the re-plug.\n"
+      "Without --expect-version a modem is flashed again each time it is plugged in after its\n"
+      "cycle ended: a line should give --expect-version.");
+  watch->add_option("IMAGE", options.image, "The image file, sent as it is")->required();
+  watch->add_option("--id", options.ids, "Only modems with this USB id (VID:PID, hex); repeatable");
+  watch->add_option("--slots", options.slots, "JSON list of {\"label\", \"location\"} slots")
+      ->option_text("FILE");
+  watch->add_option("--expect-version", options.expectVersion,
+                    "The version a flashed modem must report after its re-plug; a modem already "
+                    "on it is SKIPPED");
+  watch->add_option("--record", options.record, "Append one JSON record per modem cycle to FILE")
+      ->option_text("FILE");
+  watch->add_flag("--json", options.json, "JSON Lines events on standard output");
+  addProgressOption(*watch, options.progress);
+  addColorOption(*watch, options.color);
+  watch
+      ->add_option("--verify-timeout", options.verifyTimeoutSeconds,
+                   "Seconds to wait for the re-plug after a pass (default 120)")
+      ->check(finiteNumber())
+      ->check(CLI::Range(0.0, 86400.0))
+      ->option_text("S");
+  watch
+      ->add_option("--settle", options.settleSeconds,
+                   "Seconds a new modem may take to answer the handshake (default 20)")
+      ->check(finiteNumber())
+      ->check(CLI::Range(0.0, 3600.0))
+      ->option_text("S");
+  watch->add_flag("--force", options.force, "Flash modems already on --expect-version too");
+  return watch;
+}
+
+CLI::App* addTeachOptions(CLI::App& app, TeachOptions& options) {
+  CLI::App* teach = app.add_subcommand(
+      "teach", "Write a slots file: plug a modem into each labelled slot in turn");
+  teach->add_option("--slots", options.slots, "The slots file to write")->required();
+  teach->add_option("LABEL", options.labels, "The slots' labels, in the order they are taught")
+      ->required();
+  return teach;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// A labelled place on the line: the USB location a modem plugged there has.
+struct Slot {
+  std::string label;
+  std::string location;
+};
+
+// The label of the slot at `location`; empty when it is in none.
+std::string slotLabelAt(const std::vector<Slot>& slots, const std::string& location);
+
+}  // namespace tarnwick

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "station/model/flash_target.h"
+#include "station/model/station_event.h"
+
+namespace tarnwick {
+
+// One modem's line on the board, as the views show it.
+struct BoardRow {
+  std::string location;
+  std::string serial;  // as the device list showed it; empty: none
+  int port = 0;
+  std::string version;
+  std::string state = "waiting";  // the stage under way, then the result
+  bool ended = false;
+  std::uint64_t bytesSent = 0;
+  std::uint64_t imageSize = 0;
+  double kibPerS = 0;
+  double etaSeconds = -1;  // negative: unknown
+  StationEvent::Clock::time_point downloadSince{};
+  bool downloading = false;
+  ModemRecord record;  // once ended
+  // Watch: one row per modem cycle.
+  std::string slot;
+  bool duplicate = false;
+  bool cycleEnded = false;  // the record is final (after the re-plug, or the flash did not pass)
+  StationEvent::Clock::time_point cycleEndedAt{};
+};
+
+// What the station knows of every modem, kept by the one thread that reads
+// the event queue, so the views need no lock.
+class RunBoard {
+ public:
+  explicit RunBoard(const std::vector<FlashTarget>& targets, std::uint64_t imageSize);
+  // A row for a modem that appeared later (watch); its index.
+  std::size_t addRow(const FlashTarget& target, std::uint64_t imageSize);
+
+  void apply(const StationEvent& event);
+  // The modem of `row` shares its serial with another present one.
+  void markDuplicate(std::size_t row) { rows_[row].duplicate = true; }
+
+  const std::vector<BoardRow>& rows() const { return rows_; }
+  int percent(const BoardRow& row) const;
+  std::size_t endedCount() const;
+  std::size_t count(FlashResult result) const;
+  std::size_t count(Verification verification) const;
+  // Watch, while no modem is present: what the station waits for.
+  const std::string& waitingLine() const { return waitingLine_; }
+  // Records that could not be written to the record file.
+  std::size_t recordsLost() const { return recordsLost_; }
+
+ private:
+  std::vector<BoardRow> rows_;
+  std::string waitingLine_;
+  std::size_t recordsLost_ = 0;
+};
+
+}  // namespace tarnwick
