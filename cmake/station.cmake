@@ -12,6 +12,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/model/modem_record.cpp
   src/station/model/record_json.cpp
   src/station/model/slot.cpp
+  src/station/model/stage.cpp
   src/station/views/inventory_json.cpp
   src/station/views/inventory_table.cpp
   src/station/views/json_events.cpp
@@ -43,8 +44,10 @@ set(TARNWICK_STATION_SOURCES
   src/station/commands/flash_options.cpp
   src/station/commands/identity_option.cpp
   src/station/commands/list_command.cpp
+  src/station/commands/output_options.cpp
   src/station/commands/station_environment.cpp
   src/station/commands/teach_command.cpp
+  src/station/commands/teach_options.cpp
   src/station/commands/watch_command.cpp
   src/station/commands/watch_options.cpp)
 # The station's platform parts (SHA-256, stop signals, terminal, synced

@@ -63,7 +63,7 @@ TEST_P(FlashCommandTest, OpensTheChosenPortsAndExitsAsItShould) {
   std::vector<std::unique_ptr<FakeSerialPort>> ports;
   std::vector<std::unique_ptr<FakeModem>> modems;
   int slept = 0;
-  FlashEnvironment env;
+  StationEnvironment env;
   env.listModems = [](const std::vector<DeviceIdentity>&, std::vector<FlashTarget>& present,
                       std::string&) {
     present = {{"1-1", "A", "1234", "5678", {{3, "", 0}, {4, "", 2}}},

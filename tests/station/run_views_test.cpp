@@ -26,9 +26,9 @@ struct ViewCase {
   int stepMs;  // time between two steps
   int steps;   // each step: a progress event (when it moves) and a tick
   std::uint64_t bytesPerStep;
-  std::vector<std::string> stages;  // stage events before the first step
-  std::string counted;              // the text counted in the output
-  int expected;                     // its count, the end of the run included
+  std::vector<Stage> stages;  // stage events before the first step
+  std::string counted;        // the text counted in the output
+  int expected;               // its count, the end of the run included
 };
 
 int occurrences(const std::string& text, const std::string& part) {
@@ -51,7 +51,7 @@ TEST_P(RunViews, WriteAsOftenAsTheyShould) {
     board.apply(event);
     view->onEvent(event, board);
   };
-  for (const std::string& stage : c.stages) {
+  for (Stage stage : c.stages) {
     StationEvent event;
     event.stage = stage;
     event.at = start;
@@ -91,25 +91,32 @@ std::unique_ptr<RunView> jsonEvents(std::FILE* out) {
 
 const ViewCase kViewCases[] = {
     // Ticks every 10 ms for 1 s: drawn at 10, 110, ..., 910 ms and at the end.
-    {"table_ten_times_a_second", liveTable, 10, 100, 1, {"download"}, "\x1b[2KLOCATION", 11},
+    {"table_ten_times_a_second", liveTable, 10, 100, 1, {Stage::Download}, "\x1b[2KLOCATION", 11},
     // After the first drawing each one starts where the last began: three lines
     // up (header, row, totals).
-    {"table_redrawn_in_place", liveTable, 10, 100, 1, {"download"}, "\x1b[3F", 10},
-    {"table_has_a_totals_line", liveTable, 10, 5, 1, {"download"}, "1 modem: 1 passed", 1},
+    {"table_redrawn_in_place", liveTable, 10, 100, 1, {Stage::Download}, "\x1b[3F", 10},
+    {"table_has_a_totals_line", liveTable, 10, 5, 1, {Stage::Download}, "1 modem: 1 passed", 1},
     // Ticks every second for 35 s: a heartbeat at 10, 20 and 30 s.
-    {"plain_heartbeat_every_ten_seconds", plainLines, 1000, 35, 1, {"download"}, "progress:", 3},
+    {"plain_heartbeat_every_ten_seconds",
+     plainLines,
+     1000,
+     35,
+     1,
+     {Stage::Download},
+     "progress:",
+     3},
     {"plain_line_per_state_change",
      plainLines,
      10,
      5,
      1,
-     {"connect", "version", "download"},
+     {Stage::Connect, Stage::Version, Stage::Download},
      "1-1 COM3: ",
      4},
     // 1 % every 100 ms: an event at 1 %, 5 %, 10 %, 15 % and 20 %.
-    {"json_every_five_percent", jsonEvents, 100, 20, 10, {"download"}, "\"progress\"", 5},
+    {"json_every_five_percent", jsonEvents, 100, 20, 10, {Stage::Download}, "\"progress\"", 5},
     // No movement for 10 s, an event each 100 ms: told at 0.1, 2.1, 4.1, 6.1, 8.1 s.
-    {"json_every_two_seconds", jsonEvents, 100, 100, 0, {"download"}, "\"progress\"", 5},
+    {"json_every_two_seconds", jsonEvents, 100, 100, 0, {Stage::Download}, "\"progress\"", 5},
 };
 
 INSTANTIATE_TEST_SUITE_P(Views, RunViews, ::testing::ValuesIn(kViewCases),

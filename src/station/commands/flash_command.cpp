@@ -29,18 +29,14 @@ namespace {
 constexpr int kExpectWaitMs = 10000;
 constexpr int kExpectPollMs = 250;
 
-constexpr int kExitPassed = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 class FlashCommand {
  public:
-  FlashCommand(const FlashOptions& options, FlashEnvironment& environment)
+  FlashCommand(const FlashOptions& options, StationEnvironment& environment)
       : options_(options), env_(environment), human_(options.json ? env_.err : env_.out) {}
 
   int run() {
     std::vector<DeviceIdentity> ids;
-    if (!identities(ids)) return kExitUsage;
+    if (!identities(ids)) return kExitBadInvocation;
     std::string why;
     if (!image_.open(options_.image, why)) {
       return usage("image " + options_.image + " cannot be used: " + why);
@@ -57,14 +53,14 @@ class FlashCommand {
     startJson(targets);
     if (targets.empty()) {
       say(env_.err, "tarnwick-station: no modem found\n");
-      endJson(0, kExitUsage, nullptr);
-      return kExitUsage;
+      endJson(0, kExitBadInvocation, nullptr);
+      return kExitBadInvocation;
     }
     RunBoard board(targets, image_.size());
     FlashRunOutcome outcome = flash(targets, present, board);
     if (options_.progress != ProgressMode::None)
       say(human_, "\n" + summaryTable(board, TableLook{tableWidthFor(human_), colour_}));
-    int status = board.count(FlashResult::Pass) == targets.size() ? kExitPassed : kExitFailed;
+    int status = board.count(FlashResult::Pass) == targets.size() ? kExitDone : kExitFailed;
     if (countWrong(targets.size())) status = kExitFailed;
     if (!outcome.recordsWritten) {
       say(env_.err, "tarnwick-station: a record could not be written to " + options_.record + "\n");
@@ -77,7 +73,7 @@ class FlashCommand {
  private:
   int usage(const std::string& text) {
     say(env_.err, "tarnwick-station: " + text + "\n");
-    return kExitUsage;
+    return kExitBadInvocation;
   }
 
   bool identities(std::vector<DeviceIdentity>& ids) {
@@ -224,7 +220,7 @@ class FlashCommand {
   }
 
   const FlashOptions& options_;
-  FlashEnvironment& env_;
+  StationEnvironment& env_;
   std::FILE* human_;
   const bool colour_ = colourWantedOn(options_.color, human_);
   ImageSource image_;
@@ -236,7 +232,7 @@ class FlashCommand {
 
 }  // namespace
 
-int runFlashCommand(const FlashOptions& options, FlashEnvironment& environment) {
+int runFlashCommand(const FlashOptions& options, StationEnvironment& environment) {
   const int status = FlashCommand(options, environment).run();
   return statusAfterOutput(status, environment.out, environment.err);
 }
@@ -244,7 +240,7 @@ int runFlashCommand(const FlashOptions& options, FlashEnvironment& environment) 
 namespace {
 
 int runOnContext(const FlashOptions& options, StationContext& context) {
-  return runStoppable(context, [&options](FlashEnvironment& environment) {
+  return runStoppable(context, [&options](StationEnvironment& environment) {
     return runFlashCommand(options, environment);
   });
 }

@@ -1,6 +1,6 @@
 #include "station/commands/flash_options.h"
 
-#include "station/commands/watch_options.h"
+#include "station/commands/output_options.h"
 
 namespace tarnwick {
 

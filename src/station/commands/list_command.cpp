@@ -76,11 +76,11 @@ int runList(const ListOptions& options, StationContext& context) {
   std::vector<InventoryModem> modems;
   if (!takeInventory(context.inventory, identities, modems)) {
     std::fprintf(context.err, "tarnwick-station: the system gives no list of USB devices\n");
-    return kExitNothingFound;
+    return kExitFailed;
   }
   if (modems.empty()) {
     std::fprintf(context.err, "tarnwick-station: no modem found\n");
-    return kExitNothingFound;
+    return kExitFailed;
   }
   LineWriter out(context.out);
   if (options.probe) {
@@ -90,7 +90,7 @@ int runList(const ListOptions& options, StationContext& context) {
   }
   if (out.failed()) {
     std::fprintf(context.err, "tarnwick-station: standard output could not be written\n");
-    return kExitNothingFound;
+    return kExitFailed;
   }
   return kExitDone;
 }

@@ -6,6 +6,7 @@
 
 #include "platform/serial_port.h"
 #include "platform/usb_inventory_source.h"
+#include "station/model/exit_status.h"
 
 namespace tarnwick {
 
@@ -24,10 +25,5 @@ struct StationContext {
 struct ChosenCommand {
   std::function<int()> run;
 };
-
-// Exit statuses shared by the subcommands.
-constexpr int kExitDone = 0;
-constexpr int kExitNothingFound = 1;
-constexpr int kExitBadInvocation = 2;
 
 }  // namespace tarnwick

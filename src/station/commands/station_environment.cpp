@@ -11,10 +11,10 @@
 
 namespace tarnwick {
 
-FlashEnvironment stationEnvironment(StationContext& context) {
+StationEnvironment stationEnvironment(StationContext& context) {
   // Workers ask whether their port is still there; one question at a time.
   auto inventoryLock = std::make_shared<std::mutex>();
-  FlashEnvironment environment;
+  StationEnvironment environment;
   environment.listModems = [&context, inventoryLock](const std::vector<DeviceIdentity>& ids,
                                                      std::vector<FlashTarget>& modems,
                                                      std::string& why) {
@@ -36,8 +36,8 @@ FlashEnvironment stationEnvironment(StationContext& context) {
   return environment;
 }
 
-int runStoppable(StationContext& context, const std::function<int(FlashEnvironment&)>& command) {
-  FlashEnvironment environment = stationEnvironment(context);
+int runStoppable(StationContext& context, const std::function<int(StationEnvironment&)>& command) {
+  StationEnvironment environment = stationEnvironment(context);
   installStopHandlers();
   const int status = command(environment);
   stopHandlingDone();

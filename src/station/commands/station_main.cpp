@@ -18,6 +18,7 @@ namespace {
 
 using tarnwick::ChosenCommand;
 using tarnwick::kExitBadInvocation;
+using tarnwick::kExitDone;
 using tarnwick::StationContext;
 
 void registerCommands(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
@@ -34,7 +35,7 @@ bool parseCommandLine(CLI::App& app, int argc, char** argv, int& exitStatus) {
     app.parse(argc, argv);
     return true;
   } catch (const CLI::ParseError& error) {
-    exitStatus = app.exit(error) == 0 ? 0 : kExitBadInvocation;
+    exitStatus = app.exit(error) == 0 ? kExitDone : kExitBadInvocation;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     exitStatus = kExitBadInvocation;

@@ -11,9 +11,9 @@ namespace tarnwick {
 namespace {
 
 constexpr int kPollMs = 500;
-constexpr int kExitUsage = 2;
 
-std::set<std::string> locationsNow(FlashEnvironment& env, const std::vector<DeviceIdentity>& ids) {
+std::set<std::string> locationsNow(StationEnvironment& env,
+                                   const std::vector<DeviceIdentity>& ids) {
   std::vector<FlashTarget> present;
   std::string why;
   std::set<std::string> locations;
@@ -24,7 +24,7 @@ std::set<std::string> locationsNow(FlashEnvironment& env, const std::vector<Devi
 
 // Waits for a modem to appear at a location not yet taught; false when the
 // operator stops first.
-bool nextNewLocation(FlashEnvironment& env, const std::vector<DeviceIdentity>& ids,
+bool nextNewLocation(StationEnvironment& env, const std::vector<DeviceIdentity>& ids,
                      const std::set<std::string>& taught, std::set<std::string>& before,
                      std::string& location) {
   while (!env.stopRequested()) {
@@ -61,12 +61,12 @@ bool teachable(const TeachOptions& options, std::string& why) {
 
 }  // namespace
 
-int runTeachCommand(const TeachOptions& options, FlashEnvironment& env) {
+int runTeachCommand(const TeachOptions& options, StationEnvironment& env) {
   std::vector<DeviceIdentity> ids;
   std::string why;
   if (!teachable(options, why)) {
     say(env.err, "tarnwick-station: " + why + "\n");
-    return kExitUsage;
+    return kExitBadInvocation;
   }
   chosenIdentities({}, ids, why);
   std::set<std::string> before = locationsNow(env, ids);
@@ -77,7 +77,7 @@ int runTeachCommand(const TeachOptions& options, FlashEnvironment& env) {
     std::string location;
     if (!nextNewLocation(env, ids, taught, before, location)) {
       say(env.err, "tarnwick-station: stopped; " + options.slots + " not written\n");
-      return 1;
+      return kExitFailed;
     }
     taught.insert(location);
     slots.push_back({label, location});
@@ -85,9 +85,9 @@ int runTeachCommand(const TeachOptions& options, FlashEnvironment& env) {
   }
   if (!writeSlotsFile(options.slots, slots, why)) {
     say(env.err, "tarnwick-station: slots file " + options.slots + " " + why + "\n");
-    return 1;
+    return kExitFailed;
   }
-  return 0;
+  return kExitDone;
 }
 
 void registerTeachCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
@@ -95,7 +95,7 @@ void registerTeachCommand(CLI::App& app, StationContext& context, ChosenCommand&
   CLI::App* teach = addTeachOptions(app, *options);
   teach->callback([options, &context, &chosen] {
     chosen.run = [options, &context] {
-      return runStoppable(context, [&options](FlashEnvironment& environment) {
+      return runStoppable(context, [&options](StationEnvironment& environment) {
         return runTeachCommand(*options, environment);
       });
     };

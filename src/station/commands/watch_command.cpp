@@ -29,9 +29,6 @@ using Clock = StationEvent::Clock;
 
 constexpr auto kListInterval = std::chrono::milliseconds(500);
 constexpr int kEventWaitMs = 50;
-constexpr int kExitClean = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 std::chrono::milliseconds millisecondsOf(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
@@ -49,7 +46,7 @@ struct CycleWork {
 
 class WatchCommand {
  public:
-  WatchCommand(const WatchOptions& options, FlashEnvironment& environment)
+  WatchCommand(const WatchOptions& options, StationEnvironment& environment)
       : options_(options),
         env_(environment),
         human_(options.json ? env_.err : env_.out),
@@ -57,7 +54,7 @@ class WatchCommand {
         board_({}, 0) {}
 
   int run() {
-    if (!prepare()) return kExitUsage;
+    if (!prepare()) return kExitBadInvocation;
     Clock::time_point nextList = Clock::now();
     while (!env_.stopRequested()) {
       if (Clock::now() >= nextList) {
@@ -401,7 +398,7 @@ class WatchCommand {
     for (const auto& view : views_) view->finish(board_);
     if (options_.progress != ProgressMode::None)
       say(human_, "\n" + summaryTable(board_, TableLook{tableWidthFor(human_), colour_}));
-    int status = anyFailed_ ? kExitFailed : kExitClean;
+    int status = anyFailed_ ? kExitFailed : kExitDone;
     if (recordsFailed_) {
       say(env_.err, "tarnwick-station: a record could not be written to " + options_.record + "\n");
       status = kExitFailed;
@@ -434,7 +431,7 @@ class WatchCommand {
   }
 
   const WatchOptions& options_;
-  FlashEnvironment& env_;
+  StationEnvironment& env_;
   std::FILE* human_;
   const bool colour_ = colourWantedOn(options_.color, human_);
   std::vector<DeviceIdentity> ids_;
@@ -457,7 +454,7 @@ class WatchCommand {
 
 }  // namespace
 
-int runWatchCommand(const WatchOptions& options, FlashEnvironment& environment) {
+int runWatchCommand(const WatchOptions& options, StationEnvironment& environment) {
   const int status = WatchCommand(options, environment).run();
   return statusAfterOutput(status, environment.out, environment.err);
 }
@@ -467,7 +464,7 @@ void registerWatchCommand(CLI::App& app, StationContext& context, ChosenCommand&
   CLI::App* watch = addWatchOptions(app, *options);
   watch->callback([options, &context, &chosen] {
     chosen.run = [options, &context] {
-      return runStoppable(context, [&options](FlashEnvironment& environment) {
+      return runStoppable(context, [&options](StationEnvironment& environment) {
         return runWatchCommand(*options, environment);
       });
     };

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <map>
 
+#include "station/commands/output_options.h"
+
 namespace tarnwick {
 namespace {
 
@@ -21,30 +23,6 @@ CLI::Validator finiteNumber() {
 }
 
 }  // namespace
-
-void addProgressOption(CLI::App& command, ProgressMode& mode) {
-  const std::map<std::string, ProgressMode> modes{{"auto", ProgressMode::Auto},
-                                                  {"tty", ProgressMode::Tty},
-                                                  {"plain", ProgressMode::Plain},
-                                                  {"none", ProgressMode::None}};
-  command
-      .add_option("--progress", mode,
-                  "How progress is shown: a live table on a terminal (auto picks it there), "
-                  "plain lines, or none")
-      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
-      ->option_text("auto|tty|plain|none");
-}
-
-void addColorOption(CLI::App& command, ColorMode& mode) {
-  const std::map<std::string, ColorMode> modes{
-      {"auto", ColorMode::Auto}, {"always", ColorMode::Always}, {"never", ColorMode::Never}};
-  command
-      .add_option("--color", mode,
-                  "Colour the states in the tables and lines: auto (only on a terminal), always "
-                  "or never; NO_COLOR set means never")
-      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
-      ->option_text("auto|always|never");
-}
 
 CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
   CLI::App* watch = app.add_subcommand(
@@ -78,15 +56,6 @@ CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
       ->option_text("S");
   watch->add_flag("--force", options.force, "Flash modems already on --expect-version too");
   return watch;
-}
-
-CLI::App* addTeachOptions(CLI::App& app, TeachOptions& options) {
-  CLI::App* teach = app.add_subcommand(
-      "teach", "Write a slots file: plug a modem into each labelled slot in turn");
-  teach->add_option("--slots", options.slots, "The slots file to write")->required();
-  teach->add_option("LABEL", options.labels, "The slots' labels, in the order they are taught")
-      ->required();
-  return teach;
 }
 
 }  // namespace tarnwick

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "station/commands/flash_options.h"
+#include "station/views/output_modes.h"
 
 namespace tarnwick {
 
@@ -25,18 +25,6 @@ struct WatchOptions {
   bool force = false;
 };
 
-// `tarnwick-station teach --slots FILE LABEL...`
-struct TeachOptions {
-  std::string slots;
-  std::vector<std::string> labels;
-};
-
 CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options);
-CLI::App* addTeachOptions(CLI::App& app, TeachOptions& options);
-
-// The --progress choices shared by flash and watch.
-void addProgressOption(CLI::App& command, ProgressMode& mode);
-// The --color choices shared by flash and watch.
-void addColorOption(CLI::App& command, ColorMode& mode);
 
 }  // namespace tarnwick

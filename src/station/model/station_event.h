@@ -7,6 +7,7 @@
 
 #include "station/model/flash_target.h"
 #include "station/model/modem_record.h"
+#include "station/model/stage.h"
 
 namespace tarnwick {
 
@@ -36,7 +37,7 @@ struct StationEvent {
   EventKind kind = EventKind::Stage;
   std::size_t modem = 0;  // index of the modem in the run
   Clock::time_point at = Clock::now();
-  std::string stage;
+  Stage stage = Stage::Connect;
   std::string text;
   int port = 0;
   std::uint64_t bytesSent = 0;

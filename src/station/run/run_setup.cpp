@@ -6,6 +6,7 @@
 #include "discovery/inventory.h"
 #include "platform/host_name.h"
 #include "platform/terminal.h"
+#include "station/model/exit_status.h"
 #include "station/views/plain_lines.h"
 #include "text/iso_time.h"
 
@@ -19,7 +20,7 @@ void say(std::FILE* stream, const std::string& text) {
 int statusAfterOutput(int status, std::FILE* out, std::FILE* err) {
   if (std::fflush(out) == 0 && !std::ferror(out)) return status;
   say(err, "tarnwick-station: standard output could not be written\n");
-  return status == 0 ? 1 : status;
+  return status == kExitDone ? kExitFailed : status;
 }
 
 std::string newRunId() {

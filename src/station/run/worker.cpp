@@ -101,7 +101,7 @@ class Flash {
       StationEvent event = makeEvent(EventKind::Port);
       event.port = port.comNumber;
       events_.put(std::move(event));
-      sink_.setStage("connect");
+      sink_.setStage(Stage::Connect);
     };
     const FlashTarget::Port* answered = nullptr;
     switch (findAnsweringPort(link_, ports_, rules, answered)) {
@@ -125,14 +125,14 @@ class Flash {
   bool notAlreadyThere() {
     if (shared_.skipVersion.empty() || record_.versionBefore != shared_.skipVersion) return true;
     record_.result = FlashResult::Skipped;
-    record_.stage = "version";
+    record_.stage = stageName(Stage::Version);
     record_.reason = "already runs " + shared_.skipVersion;
     return false;
   }
 
   // The version before; when the query fails the link is set up again.
   bool askVersion() {
-    sink_.setStage("version");
+    sink_.setStage(Stage::Version);
     std::string raw;
     std::string body;
     if (link_.sendCommand(at_command::kFirmwareVersion, raw, body)) {
@@ -168,7 +168,7 @@ class Flash {
     link_.closePort();
     record_.bytesSent = sink_.bytesAcknowledged();
     record_.packets = sink_.packetsAcknowledged();
-    const std::string stage = sink_.stage().empty() ? "packet size" : sink_.stage();
+    const std::string stage = sink_.stage().empty() ? stageName(Stage::PacketSize) : sink_.stage();
     if (!sent) return port_->refused() ? abort(stage) : fail(stage, failureReason());
     if (!shared_.image->unchanged()) return fail("end", "image changed during the run");
     return true;
@@ -190,7 +190,7 @@ class Flash {
 
   void pass() {
     record_.result = FlashResult::Pass;
-    record_.stage = "end";
+    record_.stage = stageName(Stage::End);
     record_.reason = "";
   }
 
@@ -262,7 +262,7 @@ ModemRecord Worker::untouchedRecord(FlashResult result, const std::string& reaso
   if (!target_.ports.empty()) record.port = target_.ports.front().comNumber;
   record.started = record.ended = isoTimeUtc(std::chrono::system_clock::now());
   record.result = result;
-  record.stage = "connect";
+  record.stage = stageName(Stage::Connect);
   record.reason = reason;
   return record;
 }

@@ -6,18 +6,25 @@ namespace {
 // Progress goes to the station at most this often, and at every whole percent.
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
-std::string stageText(DownloadStep step, std::uint32_t packet, std::uint32_t packets) {
+Stage stageOf(DownloadStep step) {
   switch (step) {
     case DownloadStep::PacketSize:
-      return "packet size";
+      return Stage::PacketSize;
     case DownloadStep::Begin:
-      return "begin";
+      return Stage::Begin;
     case DownloadStep::Packet:
-      return "packet " + std::to_string(packet) + " of " + std::to_string(packets);
+      return Stage::Download;
     case DownloadStep::End:
-      return "end";
+      return Stage::End;
   }
-  return "end";
+  return Stage::End;
+}
+
+// Where the download is, as a failure's record names it: a packet by its
+// number ("packet 5 of 12"), the other steps by their stage.
+std::string stageText(DownloadStep step, std::uint32_t packet, std::uint32_t packets) {
+  if (step != DownloadStep::Packet) return stageName(stageOf(step));
+  return "packet " + std::to_string(packet) + " of " + std::to_string(packets);
 }
 
 }  // namespace
@@ -30,7 +37,7 @@ void WorkerSink::downloadStep(DownloadStep step, std::uint32_t packet, std::uint
   StationEvent event;
   event.kind = EventKind::Stage;
   event.modem = modem_;
-  event.stage = step == DownloadStep::Packet ? "download" : stage_;
+  event.stage = stageOf(step);
   events_.put(std::move(event));
 }
 
@@ -57,8 +64,8 @@ void WorkerSink::reportProgress(std::uint64_t imageSize, bool last) {
   events_.put(std::move(event));
 }
 
-void WorkerSink::setStage(const std::string& stage) {
-  stage_ = stage;
+void WorkerSink::setStage(Stage stage) {
+  stage_ = stageName(stage);
   StationEvent event;
   event.kind = EventKind::Stage;
   event.modem = modem_;

@@ -25,7 +25,7 @@ class WorkerSink final : public LinkSink {
                   std::uint64_t imageSize, bool ok) override;
 
   // The worker's own steps before the download ("connect", "version", ...).
-  void setStage(const std::string& stage);
+  void setStage(Stage stage);
   void appendLog(const std::string& text);
 
   const std::string& stage() const { return stage_; }

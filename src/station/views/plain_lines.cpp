@@ -31,7 +31,7 @@ void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
   const BoardRow& row = board.rows()[event.modem];
   switch (event.kind) {
     case EventKind::Stage:
-      line(modemLabel(row) + ": " + event.stage);
+      line(modemLabel(row) + ": " + stageName(event.stage));
       break;
     case EventKind::Version:
       line(modemLabel(row) + ": version " + (row.version.empty() ? "unknown" : row.version));

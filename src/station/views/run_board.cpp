@@ -29,8 +29,8 @@ void RunBoard::apply(const StationEvent& event) {
       row.state = "starting";
       break;
     case EventKind::Stage:
-      row.state = event.stage;
-      if (event.stage == "download") {
+      row.state = stageName(event.stage);
+      if (event.stage == Stage::Download) {
         row.downloading = true;
         row.downloadSince = event.at;
       }

@@ -1,5 +1,7 @@
 // The station's `list`: the probe on scripted ports, the JSON lines and the
 // table, the --id form, and runList on a fake inventory.
+#include "station/commands/list_command.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "station/commands/identity_option.h"
-#include "station/commands/list_command.h"
 #include "station/run/modem_probe.h"
 #include "station/views/inventory_json.h"
 #include "station/views/inventory_table.h"
@@ -192,7 +193,7 @@ TEST_F(StationList, AStandardOutputThatTakesNoByteFailsTheList) {
     ListOptions options;
     options.json = json;
     StationContext context{source, makePort, full, stderr};
-    EXPECT_EQ(runList(options, context), kExitNothingFound) << json;
+    EXPECT_EQ(runList(options, context), kExitFailed) << json;
     std::fclose(full);
   }
 }

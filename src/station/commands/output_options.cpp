@@ -1,0 +1,31 @@
+#include "station/commands/output_options.h"
+
+#include <map>
+
+namespace tarnwick {
+
+void addProgressOption(CLI::App& command, ProgressMode& mode) {
+  const std::map<std::string, ProgressMode> modes{{"auto", ProgressMode::Auto},
+                                                  {"tty", ProgressMode::Tty},
+                                                  {"plain", ProgressMode::Plain},
+                                                  {"none", ProgressMode::None}};
+  command
+      .add_option("--progress", mode,
+                  "How progress is shown: a live table on a terminal (auto picks it there), "
+                  "plain lines, or none")
+      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
+      ->option_text("auto|tty|plain|none");
+}
+
+void addColorOption(CLI::App& command, ColorMode& mode) {
+  const std::map<std::string, ColorMode> modes{
+      {"auto", ColorMode::Auto}, {"always", ColorMode::Always}, {"never", ColorMode::Never}};
+  command
+      .add_option("--color", mode,
+                  "Colour the states in the tables and lines: auto (only on a terminal), always "
+                  "or never; NO_COLOR set means never")
+      ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
+      ->option_text("auto|always|never");
+}
+
+}  // namespace tarnwick
