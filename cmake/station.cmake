@@ -32,11 +32,15 @@ set(TARNWICK_STATION_SOURCES
   src/station/run/imei_query.cpp
   src/station/run/job_slots.cpp
   src/station/run/modem_probe.cpp
-  src/station/run/port_choice.cpp
+  src/station/run/target_choice.cpp
+  src/station/run/port_questions.cpp
+  src/station/run/run_output.cpp
   src/station/run/run_setup.cpp
   src/station/run/thread_start.cpp
   src/station/run/worker.cpp
   src/station/run/worker_sink.cpp
+  src/station/watch/cycle_book.cpp
+  src/station/watch/replug_verdict.cpp
   src/station/watch/slots_file.cpp
   src/station/watch/verify_worker.cpp
   src/station/watch/watch_tracker.cpp

@@ -109,16 +109,19 @@ TEST_P(FlashRunTest, EveryModemEndsWithItsOwnImageAndRecord) {
   const int threadless = c.threads < 0 ? 0 : c.modems - c.threads;
   std::FILE* jsonOut = std::tmpfile();
   ASSERT_NE(jsonOut, nullptr);
-  JsonEvents json(jsonOut);
-  setup.views.push_back(&json);
-  RecordFile records;
-  const std::string recordPath = dir.path() + "/records.jsonl";
-  ASSERT_TRUE(records.open(recordPath, why)) << why;
-  setup.records = &records;
+  RunOutputSettings settings;
+  settings.json = true;
+  settings.out = jsonOut;
+  settings.record = dir.path() + "/records.jsonl";
+  const std::string recordPath = settings.record;
+  RunOutput output(settings);
+  ASSERT_TRUE(output.openRecords(why)) << why;
+  output.showProgress();
 
-  RunBoard board(setup.targets, image.size());
-  FlashRunOutcome outcome = runFlash(setup, board);
-  EXPECT_TRUE(outcome.recordsWritten);
+  RunBoard& board = output.board();
+  for (const FlashTarget& target : setup.targets) board.addRow(target, image.size());
+  runFlash(setup, output);
+  EXPECT_EQ(board.recordsLost(), 0u);
 
   // The ports were handed out in the order the workers asked, so a modem is
   // known by the image it received, not by its index.
@@ -218,8 +221,10 @@ TEST(FlashRunStop, EveryWorkerEndsAbortedAndItsPortIsClosed) {
   setup.shared.image = &image;
   setup.jobs = 1;
   setup.stopRequested = [&operatorStop] { return operatorStop.load(); };
-  RunBoard board(setup.targets, image.size());
-  runFlash(setup, board);
+  RunOutput output{RunOutputSettings()};
+  RunBoard& board = output.board();
+  for (const FlashTarget& target : setup.targets) board.addRow(target, image.size());
+  runFlash(setup, output);
   EXPECT_EQ(board.count(FlashResult::Aborted), 3u);
   for (const auto& port : ports) EXPECT_FALSE(port->isOpen);
   int leftInDownloadMode = 0;

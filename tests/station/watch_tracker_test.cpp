@@ -7,6 +7,8 @@
 
 #include <sstream>
 
+#include "station/watch/replug_verdict.h"
+
 namespace tarnwick {
 namespace {
 
@@ -183,6 +185,34 @@ TEST_P(WatchTrackerScript, AnswersEachStep) {
 
 INSTANTIATE_TEST_SUITE_P(Scripts, WatchTrackerScript, ::testing::ValuesIn(kScripts),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The verdict after the re-plug: without --expect-version a changed version
+// shows the flash took; with it, only that version does.
+struct VerdictCase {
+  bool answered;
+  const char* before;
+  const char* expected;
+  const char* after;
+  Verification verdict;
+};
+
+// clang-format off
+const VerdictCase kVerdicts[] = {
+    {true,  "V1", "",   "V2", Verification::Verified},
+    {true,  "V1", "",   "V1", Verification::Mismatch},
+    {true,  "V1", "V2", "V2", Verification::Verified},
+    {true,  "V1", "V2", "V3", Verification::Mismatch},  // changed, but not to the one asked for
+    {true,  "V2", "V2", "V2", Verification::Verified},  // --force onto the version it had
+    {false, "V1", "",   "",   Verification::Unverified},
+};
+// clang-format on
+
+TEST(ReplugVerdict, FollowsTheVersionAfterTheReplug) {
+  for (const VerdictCase& c : kVerdicts) {
+    EXPECT_EQ(replugVerdict(c.answered, c.before, c.expected, c.after), c.verdict)
+        << c.before << " -> " << c.after << " expecting '" << c.expected << "'";
+  }
+}
 
 }  // namespace
 }  // namespace tarnwick

@@ -9,17 +9,14 @@
 #include "platform/serial_port.h"
 #include "station/commands/station_context.h"
 #include "station/model/flash_target.h"
+#include "station/run/port_questions.h"
 
 namespace tarnwick {
 
 // What `flash`, `watch` and `teach` work with; the program passes the
 // system's, tests their own.
 struct StationEnvironment {
-  // Every present modem with one of `ids`, its ports in interface order.
-  // False (with `why`) when the system cannot list devices.
-  std::function<bool(const std::vector<DeviceIdentity>& ids, std::vector<FlashTarget>& modems,
-                     std::string& why)>
-      listModems;
+  ModemLister listModems;  // the device list, asked afresh each time
   SerialPortFactory makePort = makeSystemSerialPort;
   std::function<bool()> stopRequested = [] { return false; };
   std::function<void(int ms)> sleepMs;

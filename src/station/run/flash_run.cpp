@@ -14,8 +14,7 @@ constexpr int kTickMs = 50;
 
 }  // namespace
 
-FlashRunOutcome runFlash(FlashRunSetup& setup, RunBoard& board) {
-  FlashRunOutcome outcome;
+void runFlash(FlashRunSetup& setup, RunOutput& output) {
   EventQueue events;
   std::atomic<bool> stop{false};
   const int count = static_cast<int>(setup.targets.size());
@@ -42,26 +41,20 @@ FlashRunOutcome runFlash(FlashRunSetup& setup, RunBoard& board) {
       if (event.kind == EventKind::ModemEnd) {
         ++ended;
         // Written before it is shown, so the views can say when it was lost.
-        if (setup.records != nullptr && !setup.records->write(event.record)) {
-          event.recordWritten = false;
-          outcome.recordsWritten = false;
-        }
+        event.recordWritten = output.keep(event.record);
       }
-      board.apply(event);
-      for (RunView* view : setup.views) view->onEvent(event, board);
+      output.show(event);
     }
     if (!stop.load() && setup.stopRequested()) {
       stop.store(true);
       slots.wakeAll();
     }
-    const auto now = StationEvent::Clock::now();
-    for (RunView* view : setup.views) view->tick(board, now);
+    output.tick();
   }
   for (std::thread& worker : workers) {
     if (worker.joinable()) worker.join();
   }
-  for (RunView* view : setup.views) view->finish(board);
-  return outcome;
+  output.finishViews();
 }
 
 }  // namespace tarnwick

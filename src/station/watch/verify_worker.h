@@ -19,7 +19,7 @@ struct VerifyJob {
   int settleMs = 0;
   // The modem's ports as the device list shows them now (see PortSearchRules).
   std::function<bool(std::vector<FlashTarget::Port>&)> currentPorts;
-  std::function<std::unique_ptr<SerialPort>()> makePort;
+  SerialPortFactory makePort;
   const std::atomic<bool>* stop = nullptr;
 };
 

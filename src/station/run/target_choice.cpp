@@ -1,4 +1,4 @@
-#include "station/run/port_choice.h"
+#include "station/run/target_choice.h"
 
 #include <algorithm>
 
@@ -49,6 +49,36 @@ bool modemsOnNamedPorts(const std::vector<FlashTarget>& present, const std::vect
     target.ports = {*port};
     choice.targets.push_back(target);
     named.push_back(ports[i]);
+  }
+  return true;
+}
+
+bool chooseTargets(const std::vector<FlashTarget>& present, const std::vector<int>& ports,
+                   int interface, TargetChoice& choice, std::string& why) {
+  choice = TargetChoice();
+  if (!ports.empty()) {
+    PortChoice named;
+    if (!modemsOnNamedPorts(present, ports, named, why)) return false;
+    for (int port : named.missing)
+      choice.notes.push_back("no modem found on COM" + std::to_string(port));
+    choice.portMissing = !named.missing.empty();
+    choice.targets = named.targets;
+    return true;
+  }
+  for (FlashTarget target : present) {
+    if (interface >= 0) {
+      std::vector<FlashTarget::Port> kept;
+      for (const FlashTarget::Port& port : target.ports) {
+        if (port.interfaceNumber == interface) kept.push_back(port);
+      }
+      target.ports = kept;
+      // Its record then says it had no serial port: the reason is told here.
+      if (kept.empty()) {
+        choice.notes.push_back(target.location + " has no port on interface " +
+                               std::to_string(interface));
+      }
+    }
+    choice.targets.push_back(target);
   }
   return true;
 }

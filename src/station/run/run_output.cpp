@@ -1,0 +1,87 @@
+#include "station/run/run_output.h"
+
+#include "station/model/exit_status.h"
+#include "station/run/run_setup.h"
+#include "station/views/state_colour.h"
+#include "station/views/summary.h"
+
+namespace tarnwick {
+
+RunOutput::RunOutput(RunOutputSettings settings, std::unique_ptr<RecordFile> records)
+    : settings_(std::move(settings)),
+      human_(settings_.json ? settings_.err : settings_.out),
+      colour_(colourWantedOn(settings_.color, human_)),
+      records_(std::move(records)) {
+  if (settings_.json) json_ = std::make_unique<JsonEvents>(settings_.out);
+}
+
+bool RunOutput::openRecords(std::string& why) {
+  if (!settings_.record.empty() && !records_->open(settings_.record, why)) {
+    why = "record file " + settings_.record + " cannot be opened: " + why;
+    return false;
+  }
+  records_->tellTo(settings_.err);
+  return true;
+}
+
+void RunOutput::runStart(const ModemRecord& base) {
+  run_ = base.run;
+  if (json_) json_->emit("run-start", runStartJson(base));
+}
+
+void RunOutput::modemFound(std::size_t modem, const FlashTarget& target) {
+  if (json_) json_->emit("modem-found", targetJson(modem, target));
+}
+
+void RunOutput::showProgress(LiveTable::Renderer table) {
+  humanView_ = humanViewFor(settings_.progress, human_, colour_, [this, &table] {
+    auto live = std::make_unique<LiveTable>(human_, std::move(table));
+    live->useColour(colour_);
+    return live;
+  });
+  if (humanView_) views_.insert(views_.begin(), humanView_.get());
+  if (json_) views_.insert(views_.begin() + (humanView_ ? 1 : 0), json_.get());
+}
+
+bool RunOutput::keep(const ModemRecord& record) {
+  if (settings_.record.empty() || records_->write(record)) return true;
+  recordLost_ = true;
+  return false;
+}
+
+void RunOutput::show(const StationEvent& event) {
+  board_.apply(event);
+  for (RunView* view : views_) view->onEvent(event, board_);
+}
+
+void RunOutput::tick() {
+  const auto now = StationEvent::Clock::now();
+  for (RunView* view : views_) view->tick(board_, now);
+}
+
+void RunOutput::finishViews() {
+  for (RunView* view : views_) view->finish(board_);
+}
+
+void RunOutput::summary() {
+  if (settings_.progress == ProgressMode::None) return;
+  say(human_, "\n" + summaryTable(board_, TableLook{tableWidthFor(human_), colour_}));
+}
+
+int RunOutput::end(int status, const OrderedJson& counts) {
+  if (recordLost_) {
+    say(settings_.err,
+        "tarnwick-station: a record could not be written to " + settings_.record + "\n");
+    status = kExitFailed;
+  }
+  if (!json_) return status;
+  OrderedJson end;
+  end["run"] = run_;
+  for (const auto& field : counts.items()) end[field.key()] = field.value();
+  end["exit_status"] = status;
+  if (board_.recordsLost() > 0) end["record_written"] = false;
+  json_->emit("run-end", end);
+  return status;
+}
+
+}  // namespace tarnwick
