@@ -19,11 +19,14 @@ build windows
 build native
 build native-asan
 build native-tsan
+# The one-modem program and its tests build without the station too.
+build native-no-station
 
 # Sanitized unit and integration tests.
 ctest --test-dir build/native-asan --output-on-failure -L 'unit|integration|station' -j 2
 # The station's workers and their shared queue and views under ThreadSanitizer.
 ctest --test-dir build/native-tsan --output-on-failure -L station -j 2
+ctest --test-dir build/native-no-station --output-on-failure -L unit -j 2
 # The shipped programs end to end.
 ctest --test-dir build/native --output-on-failure -L e2e
 # The Linux programs on the kernel's own USB stack, in a QEMU guest.
