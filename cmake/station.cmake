@@ -7,6 +7,7 @@ set(TARNWICK_STATION_SOURCES
   src/text/iso_time.cpp
   src/text/printable_text.cpp
   src/text/text_table.cpp
+  src/text/trimmed_text.cpp
   src/station/model/flash_target.cpp
   src/station/model/modem_json.cpp
   src/station/model/modem_record.cpp

@@ -2,7 +2,7 @@
 
 #include "atlink/at_commands.h"
 #include "atlink/link_failure.h"
-#include "station/run/modem_probe.h"
+#include "text/trimmed_text.h"
 
 namespace tarnwick {
 namespace {

@@ -7,11 +7,10 @@
 #include "atlink/at_interface.h"
 #include "atlink/link_failure.h"
 #include "station/run/capture_sink.h"
+#include "text/trimmed_text.h"
 
 namespace tarnwick {
 namespace {
-
-constexpr char kBlanks[] = "\r\n \t";
 
 // Why a port's handshake failed: the link's own account, with what the port
 // added (such as who holds it open) when there is anything.
@@ -42,12 +41,6 @@ bool probePort(int comNumber, const SerialPortFactory& makePort, std::string& er
 }
 
 }  // namespace
-
-std::string trimmedReplyText(const std::string& text) {
-  const std::string::size_type first = text.find_first_not_of(kBlanks);
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 ModemProbe probeModem(const InventoryModem& modem, const SerialPortFactory& makePort) {
   ModemProbe probe;

@@ -25,8 +25,4 @@ void probeModemsInParallel(const std::vector<InventoryModem>& modems,
                            const SerialPortFactory& makePort,
                            const std::function<void(std::size_t, const ModemProbe&)>& done);
 
-// `text` without the carriage returns, line feeds, spaces and tabs it
-// begins and ends with.
-std::string trimmedReplyText(const std::string& text);
-
 }  // namespace tarnwick

@@ -6,9 +6,9 @@
 #include "atlink/at_interface.h"
 #include "station/run/answering_port.h"
 #include "station/run/imei_query.h"
-#include "station/run/modem_probe.h"
 #include "station/run/worker_sink.h"
 #include "text/iso_time.h"
+#include "text/trimmed_text.h"
 
 namespace tarnwick {
 namespace {

@@ -5,7 +5,7 @@
 #include "station/run/answering_port.h"
 #include "station/run/capture_sink.h"
 #include "station/run/imei_query.h"
-#include "station/run/modem_probe.h"
+#include "text/trimmed_text.h"
 
 namespace tarnwick {
 namespace {
