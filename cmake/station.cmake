@@ -3,6 +3,11 @@
 # its command line and nlohmann-json for its JSON, both header-only.
 file(GLOB TARNWICK_STATION_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/station/*.cpp)
 list(FILTER TARNWICK_STATION_SOURCES EXCLUDE REGEX "/src/station/station_main\\.cpp$")
+# Results to the broker: CFX messages and the outbox.
+list(APPEND TARNWICK_STATION_SOURCES
+  ${PROJECT_SOURCE_DIR}/src/station/publish/cfx_message.cpp
+  ${PROJECT_SOURCE_DIR}/src/station/publish/outbox.cpp
+  ${PROJECT_SOURCE_DIR}/src/station/publish/outbox_listing.cpp)
 # The station's platform parts (SHA-256, stop signals, terminal, synced
 # record file, host name), for this build's operating system.
 list(FILTER TARNWICK_STATION_PLATFORM_SOURCES INCLUDE REGEX "${TARNWICK_STATION_PLATFORM_REGEX}")
