@@ -225,32 +225,45 @@ TEST(Outbox, ResultsWaitOnDiskUntilAcceptedOrRejected) {
   EXPECT_EQ(moved["rejected_error"], "amqp:not-found");
 }
 
-// A flashing thread puts while the sender takes: none is lost or sent twice.
-TEST(Outbox, OnePutterAndOneSenderAtOnce) {
+// Flashing threads put while the sender takes: none is lost, none is seen
+// half written, and each thread's results go in the order it put them.
+TEST(Outbox, PuttersAndASenderAtOnce) {
   TempDir dir;
   Outbox outbox(dir.path());
   std::string why;
   ASSERT_TRUE(outbox.open(why)) << why;
-  constexpr std::size_t kResults = 20;
-  std::thread putter([&outbox] {
+  constexpr std::size_t kEach = 10;
+  const auto putAll = [&outbox](const std::string& prefix) {
     std::string error;
-    for (std::size_t i = 0; i < kResults; ++i) {
-      outbox.put(waitingMessage("r-" + std::to_string(i)), "", error);
+    for (std::size_t i = 0; i < kEach; ++i) {
+      outbox.put(waitingMessage(prefix + std::to_string(i)), "", error);
     }
-  });
+  };
+  std::thread first(putAll, "a-");
+  std::thread second(putAll, "b-");
   std::vector<std::string> sent;
+  std::size_t halfWritten = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (sent.size() < kResults && std::chrono::steady_clock::now() < deadline) {
+  while (sent.size() < 2 * kEach && std::chrono::steady_clock::now() < deadline) {
     OutboxListing listing;
     std::string error;
     outbox.pending(listing, error);
+    halfWritten += listing.unreadable.size();
     for (const OutboxEntry& entry : listing.entries) {
       if (outbox.remove(entry.message.messageId, error)) sent.push_back(entry.message.messageId);
     }
   }
-  putter.join();
-  ASSERT_EQ(sent.size(), kResults);
-  for (std::size_t i = 0; i < kResults; ++i) EXPECT_EQ(sent[i], "r-" + std::to_string(i));
+  first.join();
+  second.join();
+  EXPECT_EQ(halfWritten, 0u);
+  for (const std::string prefix : {"a-", "b-"}) {
+    std::vector<std::string> order;
+    for (const std::string& id : sent) {
+      if (id.rfind(prefix, 0) == 0) order.push_back(id);
+    }
+    ASSERT_EQ(order.size(), kEach);
+    for (std::size_t i = 0; i < kEach; ++i) EXPECT_EQ(order[i], prefix + std::to_string(i));
+  }
 }
 
 TEST(OutboxListing, OneLinePerResultAndTheJsonForm) {
