@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -34,8 +36,10 @@ bool isEntryName(const std::string& name) {
                      [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Twenty digits may exceed 64 bits: strtoull then gives its largest value
+// (and never throws).
 std::uint64_t sequenceOf(const std::string& name) {
-  return std::stoull(name.substr(0, kSequenceDigits));
+  return std::strtoull(name.substr(0, kSequenceDigits).c_str(), nullptr, 10);
 }
 
 // Ids become part of file names: only UUID characters pass.
@@ -129,6 +133,32 @@ std::uint64_t microsecondsNow() {
   return now > 0 ? static_cast<std::uint64_t>(now) : 0;
 }
 
+// Leftovers of a run that stopped while writing; young ones may be
+// another program's, still being written.
+void removeOldTemporaryFiles(const std::string& folder, const std::vector<std::string>& names) {
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(1);
+  for (const std::string& name : names) {
+    if (!endsWith(name, kDurableTempSuffix)) continue;
+    std::error_code error;
+    const fs::path temp = fs::u8path(joinPath(folder, name));
+    const auto written = fs::last_write_time(temp, error);
+    if (!error && written < old) fs::remove(temp, error);
+  }
+}
+
+// The filesystem and JSON calls here use their non-throwing forms; this
+// catches what is left (a path the system cannot convert, no memory), so
+// that no exception leaves the outbox.
+template <typename Work>
+bool guarded(std::string& why, Work work) {
+  try {
+    return work();
+  } catch (const std::exception& error) {
+    why = error.what();
+    return false;
+  }
+}
+
 std::string sequenceText(std::uint64_t sequence) {
   char text[kSequenceDigits + 1];
   std::snprintf(text, sizeof text, "%020llu", static_cast<unsigned long long>(sequence));
@@ -141,39 +171,45 @@ Outbox::Outbox(std::string folder) : folder_(std::move(folder)) {}
 
 bool Outbox::open(std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::error_code error;
-  fs::create_directories(fs::u8path(joinPath(folder_, kRejected)), error);
-  if (error) {
-    why = "cannot create the outbox " + folder_ + ": " + error.message();
-    return false;
-  }
-  std::vector<std::string> names;
-  if (!fileNames(folder_, names, why)) return false;
-  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(1);
-  for (const std::string& name : names) {
-    if (isEntryName(name)) lastSequence_ = std::max(lastSequence_, sequenceOf(name));
-    if (!endsWith(name, kDurableTempSuffix)) continue;
-    const fs::path temp = fs::u8path(joinPath(folder_, name));
-    const auto written = fs::last_write_time(temp, error);
-    if (!error && written < old) fs::remove(temp, error);
-  }
-  return true;
+  return guarded(why, [&] {
+    std::error_code error;
+    fs::create_directories(fs::u8path(joinPath(folder_, kRejected)), error);
+    if (error) {
+      why = "cannot create the outbox " + folder_ + ": " + error.message();
+      return false;
+    }
+    std::vector<std::string> names;
+    if (!fileNames(folder_, names, why)) return false;
+    for (const std::string& name : names) {
+      if (isEntryName(name)) lastSequence_ = std::max(lastSequence_, sequenceOf(name));
+    }
+    removeOldTemporaryFiles(folder_, names);
+    names.clear();
+    if (fileNames(joinPath(folder_, kRejected), names, why)) {
+      removeOldTemporaryFiles(joinPath(folder_, kRejected), names);
+    }
+    return true;
+  });
 }
 
 bool Outbox::put(const CfxMessage& message, const std::string& created, std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!isSafeId(message.messageId)) {
-    why = "the message has no usable id: " + message.messageId;
-    return false;
-  }
-  // Later puts sort after earlier ones even when the clock stands still
-  // or steps back.
-  lastSequence_ = std::max(lastSequence_ + 1, microsecondsNow());
-  OutboxEntry entry;
-  entry.message = message;
-  entry.created = created;
-  const std::string name = sequenceText(lastSequence_) + "-" + message.messageId + kSuffix;
-  return writeFileDurably(joinPath(folder_, name), fileText(entryJson(entry)), why);
+  return guarded(why, [&] {
+    if (!isSafeId(message.messageId)) {
+      why = "the message has no usable id: " + message.messageId;
+      return false;
+    }
+    // Later puts sort after earlier ones even when the clock stands still
+    // or steps back.
+    lastSequence_ = std::max(lastSequence_ + 1, microsecondsNow());
+    OutboxEntry entry;
+    entry.message = message;
+    entry.created = created;
+    const std::string name = sequenceText(lastSequence_) + "-" + message.messageId + kSuffix;
+    if (!writeFileDurably(joinPath(folder_, name), fileText(entryJson(entry)), why)) return false;
+    fileNameOf_[message.messageId] = name;
+    return true;
+  });
 }
 
 bool Outbox::readEntryFile(const std::string& path, OutboxEntry& entry, std::string& why) const {
@@ -197,30 +233,37 @@ bool Outbox::readEntryFile(const std::string& path, OutboxEntry& entry, std::str
 
 bool Outbox::pending(OutboxListing& listing, std::string& why) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<std::string> names;
-  if (!fileNames(folder_, names, why)) return false;
-  listing = OutboxListing();
-  for (const std::string& name : names) {
-    if (endsWith(name, kDurableTempSuffix)) continue;
-    OutboxEntry entry;
-    std::string problem;
-    if (!isEntryName(name)) {
-      listing.unreadable.push_back(name + ": not a name the outbox gives");
-    } else if (!readEntryFile(joinPath(folder_, name), entry, problem)) {
-      listing.unreadable.push_back(name + ": " + problem);
-    } else {
-      listing.entries.push_back(std::move(entry));
+  return guarded(why, [&] {
+    std::vector<std::string> names;
+    if (!fileNames(folder_, names, why)) return false;
+    listing = OutboxListing();
+    for (const std::string& name : names) {
+      if (endsWith(name, kDurableTempSuffix)) continue;
+      OutboxEntry entry;
+      std::string problem;
+      if (!isEntryName(name)) {
+        listing.unreadable.push_back(name + ": not a name the outbox gives");
+      } else if (!readEntryFile(joinPath(folder_, name), entry, problem)) {
+        listing.unreadable.push_back(name + ": " + problem);
+      } else {
+        fileNameOf_[entry.message.messageId] = name;
+        listing.entries.push_back(std::move(entry));
+      }
     }
-  }
-  return true;
+    return true;
+  });
 }
 
+// The file of `uniqueId`: known from put or pending, else looked for (a
+// result an earlier run left, not listed yet in this one).
 std::string Outbox::pathOf(const std::string& uniqueId, std::string& why) const {
-  std::vector<std::string> names;
   if (!isSafeId(uniqueId)) {
     why = "not a result's id: " + uniqueId;
     return "";
   }
+  const auto known = fileNameOf_.find(uniqueId);
+  if (known != fileNameOf_.end()) return joinPath(folder_, known->second);
+  std::vector<std::string> names;
   if (!fileNames(folder_, names, why)) return "";
   for (const std::string& name : names) {
     if (isEntryName(name) && name.substr(kSequenceDigits + 1) == uniqueId + kSuffix) {
@@ -233,22 +276,28 @@ std::string Outbox::pathOf(const std::string& uniqueId, std::string& why) const 
 
 bool Outbox::noteAttempt(const std::string& uniqueId, const std::string& error, std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const std::string path = pathOf(uniqueId, why);
-  OutboxEntry entry;
-  if (path.empty()) return false;
-  if (!readEntryFile(path, entry, why)) {
-    why = path + " " + why;
-    return false;
-  }
-  entry.attempts += 1;
-  entry.lastError = error;
-  return writeFileDurably(path, fileText(entryJson(entry)), why);
+  return guarded(why, [&] {
+    const std::string path = pathOf(uniqueId, why);
+    OutboxEntry entry;
+    if (path.empty()) return false;
+    if (!readEntryFile(path, entry, why)) {
+      why = path + " " + why;
+      return false;
+    }
+    entry.attempts += 1;
+    entry.lastError = error;
+    return writeFileDurably(path, fileText(entryJson(entry)), why);
+  });
 }
 
 bool Outbox::remove(const std::string& uniqueId, std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const std::string path = pathOf(uniqueId, why);
-  return !path.empty() && removeFileDurably(path, why);
+  return guarded(why, [&] {
+    const std::string path = pathOf(uniqueId, why);
+    if (path.empty() || !removeFileDurably(path, why)) return false;
+    fileNameOf_.erase(uniqueId);
+    return true;
+  });
 }
 
 // Written whole into rejected/ first, then deleted here: a crash between
@@ -256,18 +305,24 @@ bool Outbox::remove(const std::string& uniqueId, std::string& why) {
 // than lost.
 bool Outbox::reject(const std::string& uniqueId, const std::string& error, std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const std::string path = pathOf(uniqueId, why);
-  OutboxEntry entry;
-  if (path.empty()) return false;
-  if (!readEntryFile(path, entry, why)) {
-    why = path + " " + why;
-    return false;
-  }
-  Json file = entryJson(entry);
-  file["rejected_error"] = error;
-  const std::string name = fs::u8path(path).filename().u8string();
-  const std::string target = joinPath(joinPath(folder_, kRejected), name);
-  return writeFileDurably(target, fileText(file), why) && removeFileDurably(path, why);
+  return guarded(why, [&] {
+    const std::string path = pathOf(uniqueId, why);
+    OutboxEntry entry;
+    if (path.empty()) return false;
+    if (!readEntryFile(path, entry, why)) {
+      why = path + " " + why;
+      return false;
+    }
+    Json file = entryJson(entry);
+    file["rejected_error"] = error;
+    const std::string name = fs::u8path(path).filename().u8string();
+    const std::string target = joinPath(joinPath(folder_, kRejected), name);
+    if (!writeFileDurably(target, fileText(file), why) || !removeFileDurably(path, why)) {
+      return false;
+    }
+    fileNameOf_.erase(uniqueId);
+    return true;
+  });
 }
 
 }  // namespace tarnwick

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ class Outbox {
   explicit Outbox(std::string folder);
 
   // Creates the folder and its `rejected` folder where missing, and
-  // deletes temporary files an earlier run left behind when it stopped
+  // deletes temporary files an earlier run left in them when it stopped
   // while writing (older than a minute: younger ones may be another
   // program's, still being written).
   bool open(std::string& why);
@@ -65,8 +66,10 @@ class Outbox {
   bool readEntryFile(const std::string& path, OutboxEntry& entry, std::string& why) const;
 
   std::string folder_;
-  mutable std::mutex mutex_;
+  mutable std::mutex mutex_;  // guards the members below and each file change
   std::uint64_t lastSequence_ = 0;
+  // File names of the results this object has put or listed, by unique id.
+  mutable std::map<std::string, std::string> fileNameOf_;
 };
 
 }  // namespace tarnwick
