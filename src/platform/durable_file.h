@@ -17,11 +17,9 @@ inline constexpr const char* kDurableTempSuffix = ".tmp";
 // `why` says why, `path` is as it was, and no temporary file stays.
 bool writeFileDurably(const std::string& path, const std::string& bytes, std::string& why);
 
-// Renames `from` to `to` (the same volume), replacing any file there, and
-// waits until the system has the change on disk.
-bool moveFileDurably(const std::string& from, const std::string& to, std::string& why);
-
-// Deletes `path` and waits until the system has the change on disk.
+// Deletes `path`. On Linux the folder is synced, so the deletion is on disk
+// when this returns; Windows has no way to sync a folder, and a power cut
+// may bring the file back (sent once more, never lost).
 bool removeFileDurably(const std::string& path, std::string& why);
 
 }  // namespace tarnwick

@@ -82,14 +82,6 @@ bool writeFileDurably(const std::string& path, const std::string& bytes, std::st
   return syncFolder(path, why);
 }
 
-bool moveFileDurably(const std::string& from, const std::string& to, std::string& why) {
-  if (::rename(from.c_str(), to.c_str()) != 0) {
-    why = errorText("cannot move " + from + " to " + to);
-    return false;
-  }
-  return syncFolder(to, why) && (folderOf(from) == folderOf(to) || syncFolder(from, why));
-}
-
 bool removeFileDurably(const std::string& path, std::string& why) {
   if (::unlink(path.c_str()) != 0) {
     why = errorText("cannot delete " + path);

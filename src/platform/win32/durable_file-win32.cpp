@@ -78,12 +78,6 @@ bool writeFileDurably(const std::string& path, const std::string& bytes, std::st
   return true;
 }
 
-bool moveFileDurably(const std::string& from, const std::string& to, std::string& why) {
-  if (moveReplacing(from, to)) return true;
-  why = errorText("cannot move " + from + " to " + to);
-  return false;
-}
-
 bool removeFileDurably(const std::string& path, std::string& why) {
   if (DeleteFileW(widePath(path).c_str())) return true;
   why = errorText("cannot delete " + path);
