@@ -2,11 +2,13 @@
 // result, and the outbox the results wait in on disk.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "platform/random_uuid.h"
+#include "platform/state_folder.h"
 #include "station/publish/cfx_message.h"
 #include "station/publish/outbox.h"
 #include "station/publish/outbox_listing.h"
@@ -154,6 +156,30 @@ TEST(CfxMessage, HeartbeatAndUuids) {
   const std::string first = randomUuid();
   EXPECT_EQ(first.size(), 36u);
   EXPECT_NE(first, randomUuid());
+}
+
+// The outbox's default folder: XDG_STATE_HOME when it is an absolute path,
+// else under HOME.
+TEST(Outbox, DefaultFolderFollowsTheStateHome) {
+  const char* const home = std::getenv("HOME");
+  const char* const state = std::getenv("XDG_STATE_HOME");
+  const bool hadState = state != nullptr;
+  const std::string savedHome = home ? home : "", savedState = hadState ? state : "";
+  const std::vector<std::vector<std::string>> cases = {
+      {"/srv/state/", "/home/op", "/srv/state/tarnwick/outbox"},
+      {"", "/home/op", "/home/op/.local/state/tarnwick/outbox"},
+      {"relative/state", "/home/op", "/home/op/.local/state/tarnwick/outbox"},
+  };
+  for (const auto& row : cases) {
+    setenv("XDG_STATE_HOME", row[0].c_str(), 1);
+    setenv("HOME", row[1].c_str(), 1);
+    std::string folder, why;
+    EXPECT_TRUE(defaultOutboxFolder(folder, why));
+    EXPECT_EQ(folder, row[2]);
+  }
+  setenv("HOME", savedHome.c_str(), 1);
+  if (!hadState) unsetenv("XDG_STATE_HOME");
+  if (hadState) setenv("XDG_STATE_HOME", savedState.c_str(), 1);
 }
 
 CfxMessage waitingMessage(const std::string& id) {
