@@ -1,7 +1,7 @@
 # The station program, tarnwick-station: its own core library on top of
 # tarnwick_core, with CLI11 for its command line and nlohmann-json for its
 # JSON, both header-only. Its folders, lowest first (ARCHITECTURE.md):
-# model, views, run, watch, commands; and the text and platform parts that
+# model and publish, views, run, watch, commands; and the text and platform parts that
 # only the station uses.
 set(TARNWICK_STATION_SOURCES
   src/text/iso_time.cpp
@@ -14,6 +14,9 @@ set(TARNWICK_STATION_SOURCES
   src/station/model/record_json.cpp
   src/station/model/slot.cpp
   src/station/model/stage.cpp
+  src/station/publish/cfx_message.cpp
+  src/station/publish/outbox.cpp
+  src/station/publish/outbox_listing.cpp
   src/station/views/inventory_json.cpp
   src/station/views/inventory_table.cpp
   src/station/views/json_events.cpp
@@ -59,15 +62,21 @@ set(TARNWICK_STATION_SOURCES
 # record file, host name), for this build's operating system.
 if(WIN32)
   list(APPEND TARNWICK_STATION_SOURCES
+    src/platform/win32/durable_file-win32.cpp
     src/platform/win32/host_name-win32.cpp
+    src/platform/win32/random_uuid-win32.cpp
     src/platform/win32/sha256-win32.cpp
+    src/platform/win32/state_folder-win32.cpp
     src/platform/win32/stop_signals-win32.cpp
     src/platform/win32/synced_append_file-win32.cpp
     src/platform/win32/terminal-win32.cpp)
 else()
   list(APPEND TARNWICK_STATION_SOURCES
+    src/platform/posix/durable_file-posix.cpp
     src/platform/posix/host_name-posix.cpp
+    src/platform/posix/random_uuid-posix.cpp
     src/platform/posix/sha256-posix.cpp
+    src/platform/posix/state_folder-posix.cpp
     src/platform/posix/stop_signals-posix.cpp
     src/platform/posix/synced_append_file-posix.cpp
     src/platform/posix/terminal-posix.cpp)

@@ -19,7 +19,7 @@ LAYERS = [
     ["download"],
     ["atlink"],
     ["discovery"],
-    ["cli", "station/model"],
+    ["cli", "station/model", "station/publish"],
     ["station/views"],
     ["station/run"],
     ["station/watch"],

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace tarnwick {
+
+// Files that are on disk whole or not at all, across a crash or a power cut.
+// Paths are UTF-8 text.
+
+// What a file being written is called until it is renamed into place:
+// `path` with this added. A reader of the folder skips such names.
+inline constexpr const char* kDurableTempSuffix = ".tmp";
+
+// Writes `bytes` to `path`: first to the temporary name beside it, synced to
+// disk, then renamed over `path` (replacing any file there), and on systems
+// that need it the folder synced too, so the new name survives. On false
+// `why` says why, `path` is as it was, and no temporary file stays.
+bool writeFileDurably(const std::string& path, const std::string& bytes, std::string& why);
+
+// Deletes `path`. On Linux the folder is synced, so the deletion is on disk
+// when this returns; Windows has no way to sync a folder, and a power cut
+// may bring the file back (sent once more, never lost).
+bool removeFileDurably(const std::string& path, std::string& why);
+
+}  // namespace tarnwick

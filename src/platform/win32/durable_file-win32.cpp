@@ -1,0 +1,87 @@
+#include <windows.h>
+
+#include "platform/durable_file.h"
+#include "platform/last_error.h"
+
+namespace tarnwick {
+namespace {
+
+std::string errorText(const std::string& doing) {
+  std::string text;
+  systemErrorText(lastErrorCode(), text);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return doing + ": " + text;
+}
+
+std::wstring widePath(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+  if (size > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], size);
+  }
+  return wide;
+}
+
+bool writeAll(HANDLE file, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD count = 0;
+    if (!WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &count,
+                   nullptr) ||
+        count == 0) {
+      return false;
+    }
+    done += count;
+  }
+  return true;
+}
+
+bool writeSynced(const std::string& path, const std::string& bytes, std::string& why) {
+  const HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    why = errorText("cannot create " + path);
+    return false;
+  }
+  bool written = writeAll(file, bytes);
+  if (!written) why = errorText("cannot write " + path);
+  if (written && !FlushFileBuffers(file)) {
+    why = errorText("cannot sync " + path);
+    written = false;
+  }
+  CloseHandle(file);
+  return written;
+}
+
+// MOVEFILE_WRITE_THROUGH: the call returns only once the move is on disk
+// (Windows has no folder to sync).
+bool moveReplacing(const std::string& from, const std::string& to) {
+  return MoveFileExW(widePath(from).c_str(), widePath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace
+
+bool writeFileDurably(const std::string& path, const std::string& bytes, std::string& why) {
+  const std::string temp = path + kDurableTempSuffix;
+  if (!writeSynced(temp, bytes, why)) {
+    DeleteFileW(widePath(temp).c_str());
+    return false;
+  }
+  if (!moveReplacing(temp, path)) {
+    why = errorText("cannot rename " + temp + " to " + path);
+    DeleteFileW(widePath(temp).c_str());
+    return false;
+  }
+  return true;
+}
+
+bool removeFileDurably(const std::string& path, std::string& why) {
+  if (DeleteFileW(widePath(path).c_str())) return true;
+  why = errorText("cannot delete " + path);
+  return false;
+}
+
+}  // namespace tarnwick

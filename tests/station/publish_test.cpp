@@ -1,0 +1,316 @@
+// What the station sends to the broker: the CFX messages of a modem's
+// result, and the outbox the results wait in on disk.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "platform/random_uuid.h"
+#include "platform/state_folder.h"
+#include "station/publish/cfx_message.h"
+#include "station/publish/outbox.h"
+#include "station/publish/outbox_listing.h"
+#include "support/temp_dir.h"
+
+namespace tarnwick::testing {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+UuidSource countingUuids() {
+  auto count = std::make_shared<int>(0);
+  return [count] { return "uuid-" + std::to_string(++*count); };
+}
+
+CfxUnitResult flashedUnit() {
+  CfxUnitResult unit;
+  unit.handle = "Tarnwick.Station.bench1";
+  unit.timeStamp = "2026-12-07T16:05:09.123+01:00";
+  unit.imageName = "fw.bin";
+  unit.imageSha256 = "ab12";
+  unit.imei = "356938035643809";
+  unit.serial = "SN1";
+  unit.location = "1-1";
+  unit.slotIndex = 3;
+  unit.slotLabel = "A3";
+  unit.port = "COM7";
+  unit.started = "2026-12-07T16:04:00.000+01:00";
+  unit.ended = unit.timeStamp;
+  unit.versionBefore = "V1";
+  unit.stage = "end";
+  return unit;
+}
+
+struct UnitsTestedCase {
+  const char* name;
+  std::function<void(CfxUnitResult&)> change;
+  const char* overall;
+  Json downloadError;
+  const char* check;  // the VERSION_CHECK result; nullptr: no such test
+};
+
+const UnitsTestedCase kUnitsTestedCases[] = {
+    {"flash_pass", [](CfxUnitResult&) {}, "Passed", nullptr, nullptr},
+    {"flash_fail_with_reason",
+     [](CfxUnitResult& unit) {
+       unit.download = CfxResult::Failed;
+       unit.reason = "ERROR answer";
+     },
+     "Failed", "ERROR answer", nullptr},
+    {"watch_mismatch_fails_the_unit",
+     [](CfxUnitResult& unit) {
+       unit.check = CfxVersionCheck{CfxResult::Failed, "V1", "V2", "", ""};
+     },
+     "Failed", nullptr, "Failed"},
+    {"watch_unverified_is_skipped",
+     [](CfxUnitResult& unit) {
+       unit.check = CfxVersionCheck{CfxResult::Skipped, "", "V2", "", ""};
+     },
+     "Passed", nullptr, "Skipped"},
+};
+
+TEST(CfxMessage, UnitsTestedEnvelopeAndBody) {
+  for (const UnitsTestedCase& row : kUnitsTestedCases) {
+    SCOPED_TRACE(row.name);
+    CfxUnitResult unit = flashedUnit();
+    row.change(unit);
+    CfxMessage message;
+    ASSERT_TRUE(unitsTestedMessage(unit, countingUuids(), message));
+    const Json whole = Json::parse(message.body);
+    EXPECT_EQ(whole.begin().key(), "MessageName");
+    EXPECT_EQ(whole["MessageName"], "CFX.Production.TestAndInspection.UnitsTested");
+    EXPECT_EQ(whole["Version"], "2.1");
+    EXPECT_EQ(whole["TimeStamp"], unit.timeStamp);
+    EXPECT_EQ(whole["UniqueID"], message.messageId);
+    EXPECT_EQ(whole["Source"], unit.handle);
+    EXPECT_TRUE(whole["Target"].is_null() && whole["RequestID"].is_null());
+    EXPECT_EQ(message.subject, unit.handle + ".CFX.Production.TestAndInspection.UnitsTested");
+    EXPECT_EQ(message.topic, "CFX.Production.TestAndInspection");
+    const Json& body = whole["MessageBody"];
+    EXPECT_TRUE(body["TransactionId"].is_string());
+    EXPECT_EQ(body["TestMethod"], "Automated");
+    EXPECT_EQ(body["RecipeName"], "fw.bin");
+    EXPECT_EQ(body["RecipeRevision"], "ab12");
+    ASSERT_EQ(body["TestedUnits"].size(), 1u);
+    const Json& tested = body["TestedUnits"][0];
+    EXPECT_EQ(tested["UnitPositionNumber"], 3);
+    EXPECT_EQ(tested["OverallResult"], row.overall);
+    const Json& download = tested["Tests"][0];
+    EXPECT_EQ(download["TestName"], "FIRMWARE_DOWNLOAD");
+    EXPECT_EQ(download["Error"], row.downloadError);
+    EXPECT_EQ(download["TestStartTime"], unit.started);
+    std::vector<std::string> names;
+    for (const Json& measurement : download["Measurements"]) {
+      EXPECT_EQ(measurement.begin().key(), "$type");
+      EXPECT_EQ(measurement["$type"], "CFX.Structures.TextMeasurement, CFX");
+      names.push_back(measurement["MeasurementName"].get<std::string>() + "=" +
+                      measurement["Value"].get<std::string>());
+    }
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"VERSION_BEFORE=V1", "STAGE=end", "SLOT=A3", "PORT=COM7"}));
+    ASSERT_EQ(tested["Tests"].size(), row.check ? 2u : 1u);
+    if (row.check) {
+      const Json& check = tested["Tests"][1];
+      EXPECT_EQ(check["TestName"], "VERSION_CHECK");
+      EXPECT_EQ(check["Result"], row.check);
+      EXPECT_EQ(check["Measurements"][0]["MeasurementName"], "VERSION_AFTER");
+      EXPECT_EQ(check["Measurements"][0]["ExpectedValue"], "V2");
+    }
+  }
+}
+
+TEST(CfxMessage, UnitIsKnownByImeiElseSerialElseLocation) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"356938035643809", "SN1", "1-1", "356938035643809"},
+      {"", "SN1", "1-1", "SN1"},
+      {"", "", "1-1", "1-1"},
+  };
+  for (const auto& row : cases) {
+    CfxUnitResult unit = flashedUnit();
+    unit.imei = row[0];
+    unit.serial = row[1];
+    unit.location = row[2];
+    CfxMessage message;
+    ASSERT_TRUE(unitsTestedMessage(unit, countingUuids(), message));
+    EXPECT_EQ(Json::parse(message.body)["MessageBody"]["TestedUnits"][0]["UnitIdentifier"], row[3]);
+  }
+}
+
+TEST(CfxMessage, HeartbeatAndUuids) {
+  CfxMessage message;
+  ASSERT_TRUE(heartbeatMessage("H", "2026-12-07T16:05:09Z", 60, countingUuids(), message));
+  const Json whole = Json::parse(message.body);
+  EXPECT_EQ(whole["MessageName"], "CFX.Heartbeat");
+  EXPECT_EQ(whole["MessageBody"]["CFXHandle"], "H");
+  EXPECT_EQ(whole["MessageBody"]["HeartbeatFrequency"], "00:01:00");
+  EXPECT_EQ(message.topic, "CFX");
+  EXPECT_EQ(message.subject, "H.CFX.Heartbeat");
+  EXPECT_FALSE(heartbeatMessage(
+      "H", "", 60, [] { return std::string(); }, message));
+
+  const unsigned char ones[16] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                  0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+  EXPECT_EQ(uuidTextV4(ones), "ffffffff-ffff-4fff-bfff-ffffffffffff");
+  const std::string first = randomUuid();
+  EXPECT_EQ(first.size(), 36u);
+  EXPECT_NE(first, randomUuid());
+}
+
+// The outbox's default folder: XDG_STATE_HOME when it is an absolute path,
+// else under HOME.
+TEST(Outbox, DefaultFolderFollowsTheStateHome) {
+  const char* const home = std::getenv("HOME");
+  const char* const state = std::getenv("XDG_STATE_HOME");
+  const bool hadState = state != nullptr;
+  const std::string savedHome = home ? home : "", savedState = hadState ? state : "";
+  const std::vector<std::vector<std::string>> cases = {
+      {"/srv/state/", "/home/op", "/srv/state/tarnwick/outbox"},
+      {"", "/home/op", "/home/op/.local/state/tarnwick/outbox"},
+      {"relative/state", "/home/op", "/home/op/.local/state/tarnwick/outbox"},
+  };
+  for (const auto& row : cases) {
+    setenv("XDG_STATE_HOME", row[0].c_str(), 1);
+    setenv("HOME", row[1].c_str(), 1);
+    std::string folder, why;
+    EXPECT_TRUE(defaultOutboxFolder(folder, why));
+    EXPECT_EQ(folder, row[2]);
+  }
+  setenv("HOME", savedHome.c_str(), 1);
+  if (!hadState) unsetenv("XDG_STATE_HOME");
+  if (hadState) setenv("XDG_STATE_HOME", savedState.c_str(), 1);
+}
+
+CfxMessage waitingMessage(const std::string& id) {
+  CfxMessage message;
+  message.body = "{\"UniqueID\":\"" + id + "\"}";
+  message.messageId = id;
+  message.messageName = "CFX.Production.TestAndInspection.UnitsTested";
+  message.topic = "CFX.Production.TestAndInspection";
+  message.handle = "H";
+  message.subject = "H." + message.messageName;
+  return message;
+}
+
+std::vector<std::string> waitingIds(const Outbox& outbox, OutboxListing& listing) {
+  std::string why;
+  EXPECT_TRUE(outbox.pending(listing, why)) << why;
+  std::vector<std::string> ids;
+  for (const OutboxEntry& entry : listing.entries) ids.push_back(entry.message.messageId);
+  return ids;
+}
+
+// Round trip, oldest first, attempts counted, a rejected result moved
+// aside with the broker's error; leftovers of a crash while writing are
+// cleaned, and a file that is no result stays untouched and unsent.
+TEST(Outbox, ResultsWaitOnDiskUntilAcceptedOrRejected) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string folder = dir.path() + "/outbox";
+  std::string why;
+  {
+    Outbox first(folder);
+    ASSERT_TRUE(first.open(why)) << why;
+    for (const char* id : {"b-2", "a-1", "c-3"}) {
+      ASSERT_TRUE(first.put(waitingMessage(id), "2026-12-07T16:05:09.123Z", why)) << why;
+    }
+  }
+  const std::string corrupt = "{\"unique_id\": \"torn";
+  dir.writeFile("outbox/00000000000000000001-d-4.json", corrupt);
+  const fs::path oldTemp = dir.writeFile("outbox/00000000000000000002-e-5.json.tmp", "{");
+  fs::last_write_time(oldTemp, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  const fs::path youngTemp = dir.writeFile("outbox/00000000000000000003-f-6.json.tmp", "{");
+
+  Outbox outbox(folder);
+  ASSERT_TRUE(outbox.open(why)) << why;
+  EXPECT_FALSE(fs::exists(oldTemp));
+  EXPECT_TRUE(fs::exists(youngTemp));
+  OutboxListing listing;
+  EXPECT_EQ(waitingIds(outbox, listing), (std::vector<std::string>{"b-2", "a-1", "c-3"}));
+  EXPECT_EQ(listing.unreadable,
+            (std::vector<std::string>{"00000000000000000001-d-4.json: is not JSON"}));
+  EXPECT_EQ(listing.entries[1].message.body, waitingMessage("a-1").body);
+  EXPECT_EQ(listing.entries[1].message.subject, waitingMessage("a-1").subject);
+  EXPECT_EQ(listing.entries[1].created, "2026-12-07T16:05:09.123Z");
+
+  ASSERT_TRUE(outbox.noteAttempt("a-1", "connection refused", why)) << why;
+  ASSERT_TRUE(outbox.noteAttempt("a-1", "released", why)) << why;
+  ASSERT_TRUE(outbox.reject("c-3", "amqp:not-found", why)) << why;
+  ASSERT_TRUE(outbox.remove("b-2", why)) << why;
+  EXPECT_FALSE(outbox.remove("b-2", why));
+  EXPECT_EQ(waitingIds(outbox, listing), (std::vector<std::string>{"a-1"}));
+  EXPECT_EQ(listing.entries[0].attempts, 2);
+  EXPECT_EQ(listing.entries[0].lastError, "released");
+  EXPECT_EQ(readFile(folder + "/00000000000000000001-d-4.json"), corrupt);
+  std::vector<fs::path> rejected;
+  for (const auto& file : fs::directory_iterator(folder + "/rejected")) rejected.push_back(file);
+  ASSERT_EQ(rejected.size(), 1u);
+  const Json moved = Json::parse(readFile(rejected[0].string()));
+  EXPECT_EQ(moved["unique_id"], "c-3");
+  EXPECT_EQ(moved["rejected_error"], "amqp:not-found");
+}
+
+// Flashing threads put while the sender takes: none is lost, none is seen
+// half written, and each thread's results go in the order it put them.
+TEST(Outbox, PuttersAndASenderAtOnce) {
+  TempDir dir;
+  Outbox outbox(dir.path());
+  std::string why;
+  ASSERT_TRUE(outbox.open(why)) << why;
+  constexpr std::size_t kEach = 10;
+  const auto putAll = [&outbox](const std::string& prefix) {
+    std::string error;
+    for (std::size_t i = 0; i < kEach; ++i) {
+      outbox.put(waitingMessage(prefix + std::to_string(i)), "", error);
+    }
+  };
+  std::thread first(putAll, "a-");
+  std::thread second(putAll, "b-");
+  std::vector<std::string> sent;
+  std::size_t halfWritten = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (sent.size() < 2 * kEach && std::chrono::steady_clock::now() < deadline) {
+    OutboxListing listing;
+    std::string error;
+    outbox.pending(listing, error);
+    halfWritten += listing.unreadable.size();
+    for (const OutboxEntry& entry : listing.entries) {
+      if (outbox.remove(entry.message.messageId, error)) sent.push_back(entry.message.messageId);
+    }
+  }
+  first.join();
+  second.join();
+  EXPECT_EQ(halfWritten, 0u);
+  for (const std::string prefix : {"a-", "b-"}) {
+    std::vector<std::string> order;
+    for (const std::string& id : sent) {
+      if (id.rfind(prefix, 0) == 0) order.push_back(id);
+    }
+    ASSERT_EQ(order.size(), kEach);
+    for (std::size_t i = 0; i < kEach; ++i) EXPECT_EQ(order[i], prefix + std::to_string(i));
+  }
+}
+
+TEST(OutboxListing, OneLinePerResultAndTheJsonForm) {
+  OutboxEntry waiting;
+  waiting.message = waitingMessage("a-1");
+  waiting.created = "2026-12-07T16:05:09.123Z";
+  OutboxEntry retried = waiting;
+  retried.message.messageId = "b-2";
+  retried.attempts = 3;
+  retried.lastError = "connection refused\nby 127.0.0.1";
+  EXPECT_EQ(outboxListingText({waiting, retried}),
+            "a-1  CFX.Production.TestAndInspection.UnitsTested  2026-12-07T16:05:09.123Z  0  -\n"
+            "b-2  CFX.Production.TestAndInspection.UnitsTested  2026-12-07T16:05:09.123Z  3  "
+            "connection refused\\x0aby 127.0.0.1\n");
+  EXPECT_EQ(outboxListingJson({waiting, retried}),
+            "{\"unique_id\":\"a-1\",\"message\":\"CFX.Production.TestAndInspection.UnitsTested\","
+            "\"created\":\"2026-12-07T16:05:09.123Z\",\"attempts\":0,\"last_error\":null}\n"
+            "{\"unique_id\":\"b-2\",\"message\":\"CFX.Production.TestAndInspection.UnitsTested\","
+            "\"created\":\"2026-12-07T16:05:09.123Z\",\"attempts\":3,"
+            "\"last_error\":\"connection refused\\nby 127.0.0.1\"}\n");
+}
+
+}  // namespace
+}  // namespace tarnwick::testing
