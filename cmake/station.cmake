@@ -12,9 +12,16 @@ else()
   list(FILTER TARNWICK_STATION_PLATFORM_SOURCES EXCLUDE REGEX "/src/platform/win32/")
 endif()
 list(APPEND TARNWICK_STATION_SOURCES ${TARNWICK_STATION_PLATFORM_SOURCES})
+# Publishing results to the factory's AMQP broker.
+list(APPEND TARNWICK_STATION_SOURCES
+  ${PROJECT_SOURCE_DIR}/src/station/publish/amqp_publisher.cpp
+  ${PROJECT_SOURCE_DIR}/src/station/publish/amqp_sending_handler.cpp
+  ${PROJECT_SOURCE_DIR}/src/station/publish/broker_address.cpp
+  ${PROJECT_SOURCE_DIR}/src/station/publish/publish_policy.cpp)
+include(${PROJECT_SOURCE_DIR}/cmake/proton.cmake)
 
 add_library(tarnwick_station_core STATIC ${TARNWICK_STATION_SOURCES})
-target_link_libraries(tarnwick_station_core PUBLIC tarnwick_core)
+target_link_libraries(tarnwick_station_core PUBLIC tarnwick_core tarnwick_proton)
 
 if(WIN32)
   # The cross compiler must not see the build machine's /usr/include as a
