@@ -3,8 +3,11 @@
 # its own on loopback, everything it writes kept in DIR, so several test runs
 # and the machine's own broker never meet.
 #
-# usage: rabbitmq-broker.sh start DIR PORT   start (or restart) the node, wait until it serves
-#        rabbitmq-broker.sh stop DIR         stop it; DIR keeps its data for a later start
+# usage: rabbitmq-broker.sh start DIR PORT [--clean]
+#            start (or restart) the node, wait until it serves; --clean first
+#            stops a node left running on DIR and empties DIR
+#        rabbitmq-broker.sh stop DIR
+#            stop it; DIR keeps its data for a later start
 #
 # PORT is the AMQP port; PORT+1 is the node's distribution port, PORT+2 the
 # port of its own epmd, PORT+3..PORT+9 the command line tools' own ports. The
@@ -19,7 +22,7 @@ readonly start_limit_s=90
 readonly stop_limit_s=30
 
 usage() {
-  echo "usage: $0 start DIR PORT | stop DIR" >&2
+  echo "usage: $0 start DIR PORT [--clean] | stop DIR" >&2
   exit 2
 }
 
@@ -43,7 +46,7 @@ node_environment() {
 # RabbitMQ's default password hash: base64(salt ++ sha256(salt ++ password))
 # with a 4-byte salt.
 password_hash() {
-  python3 -c 'import base64, hashlib, os, sys
+  /usr/bin/python3 -c 'import base64, hashlib, os, sys
 salt = os.urandom(4)
 print(base64.b64encode(salt + hashlib.sha256(salt + sys.argv[1].encode()).digest()).decode())' "$1"
 }
@@ -108,7 +111,11 @@ verb=$1
 dir=$(realpath -m "$2")
 case "$verb" in
   start)
-    [[ $# -eq 3 ]] || usage
+    [[ $# -eq 3 || ( $# -eq 4 && "$4" == --clean ) ]] || usage
+    if [[ $# -eq 4 ]]; then
+      "$0" stop "$dir"
+      rm -rf "$dir"
+    fi
     mkdir -p "$dir"
     node_environment "$dir" "$3"
     start_node "$dir" "$3"
