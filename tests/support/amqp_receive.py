@@ -48,7 +48,9 @@ class Drain(MessagingHandler):
     def on_message(self, event):
         message = event.message
         body = message.body
-        data = isinstance(body, (bytes, memoryview))
+        # A decoded message is "inferred" when its body came as Data (or
+        # AMQP sequence) sections rather than one AMQP value.
+        data = bool(message.inferred) and isinstance(body, (bytes, memoryview))
         print(json.dumps({
             "body": bytes(body).decode("utf-8") if data else str(body),
             "body_is_data": data,
