@@ -8,8 +8,9 @@
 #
 # The sources come through apt (`apt-get source --download-only`), so a
 # deb-src entry is added beside the machine's own deb entries when there is
-# none. Only the upstream tarball is used, checked against the sizes and
-# SHA-256 sums the signed .dsc lists.
+# none. Only the upstream tarball is used, checked against the size and
+# SHA-256 sum the .dsc lists (apt checks the .dsc itself against the signed
+# archive index).
 set -euo pipefail
 
 [[ $# -eq 1 ]] || { echo "usage: $0 OUTDIR" >&2; exit 2; }
