@@ -55,6 +55,18 @@ check_against_dsc() {
   fi
 }
 
+# Applies one sed expression to FILE; fails when it changes nothing (the
+# sources are not the ones these mends were made for).
+mend() {
+  local file=$1 expression=$2 before
+  before=$(sha256sum <"$file")
+  sed -i "$expression" "$file"
+  if [[ $(sha256sum <"$file") == "$before" ]]; then
+    echo "mend did not apply to $file: $expression" >&2
+    exit 1
+  fi
+}
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-proton.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -78,12 +90,13 @@ cd src
 # extern and later static, and the system libraries' names in lower case.
 grep -rlE 'Ws2tcpip\.h|Schnlsp\.h|WinInet\.h' c cpp | xargs -r sed -i \
   -e 's/Ws2tcpip\.h/ws2tcpip.h/g' -e 's/Schnlsp\.h/schnlsp.h/g' -e 's/WinInet\.h/wininet.h/g'
-sed -i -e 's/tmpctx = false;/tmpctx = NULL;/' \
-  -e 's/CERT_NAME_ATTR_TYPE, 0, szOID_COMMON_NAME,/CERT_NAME_ATTR_TYPE, 0, (void *) szOID_COMMON_NAME,/' \
-  c/src/ssl/schannel.cpp
-sed -i 's/^void pni_events_update(iocpdesc_t \*iocpd, int events);/static void pni_events_update(iocpdesc_t *iocpd, int events);/' \
-  c/src/proactor/win_iocp.cpp
-sed -i -e 's/Crypt32\.lib Secur32\.lib/crypt32 secur32/' -e 's/ws2_32 Rpcrt4/ws2_32 rpcrt4/' c/CMakeLists.txt
+mend c/src/ssl/schannel.cpp 's/tmpctx = false;/tmpctx = NULL;/'
+mend c/src/ssl/schannel.cpp \
+  's/0, szOID_COMMON_NAME,/0, (void *) szOID_COMMON_NAME,/'
+mend c/src/proactor/win_iocp.cpp \
+  's/^void pni_events_update(iocpdesc_t \*iocpd, int events);/static &/'
+mend c/CMakeLists.txt 's/Crypt32\.lib Secur32\.lib/crypt32 secur32/'
+mend c/CMakeLists.txt 's/ws2_32 Rpcrt4/ws2_32 rpcrt4/'
 
 # Static libraries only: the C core, the IOCP proactor and the C++ binding,
 # with SChannel for TLS and no SASL library (PLAIN and ANONYMOUS are built in).
