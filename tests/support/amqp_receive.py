@@ -30,7 +30,8 @@ class Drain(MessagingHandler):
         self.deadline = self.last + limit
 
     def on_start(self, event):
-        self.connection = event.container.connect(self.url, allow_insecure_mechs=True)
+        self.connection = event.container.connect(
+            self.url, allow_insecure_mechs=True, allowed_mechs="PLAIN")
         event.container.create_receiver(self.connection, self.address)
         event.container.schedule(0.1, self)
 

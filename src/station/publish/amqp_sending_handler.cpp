@@ -121,7 +121,11 @@ void AmqpSendingHandler::connect() {
   opened_ = false;
   proton::connection_options options;
   options.idle_timeout(proton::duration(kIdleTimeoutMs));
-  if (!address_.user.empty()) options.user(address_.user).password(address_.password);
+  if (!address_.user.empty()) {
+    // With credentials, PLAIN and nothing else: a broker that also offers
+    // ANONYMOUS must not let the station in as some default user.
+    options.user(address_.user).password(address_.password).sasl_allowed_mechs("PLAIN");
+  }
   // PLAIN sends the password in the clear: over TLS that is fine, and over
   // plain TCP the address asked for it.
   options.sasl_allow_insecure_mechs(!address_.tls);
