@@ -14,9 +14,13 @@ set(TARNWICK_STATION_SOURCES
   src/station/model/record_json.cpp
   src/station/model/slot.cpp
   src/station/model/stage.cpp
+  src/station/publish/amqp_publisher.cpp
+  src/station/publish/amqp_sending_handler.cpp
+  src/station/publish/broker_address.cpp
   src/station/publish/cfx_message.cpp
   src/station/publish/outbox.cpp
   src/station/publish/outbox_listing.cpp
+  src/station/publish/publish_policy.cpp
   src/station/views/inventory_json.cpp
   src/station/views/inventory_table.cpp
   src/station/views/json_events.cpp
@@ -81,9 +85,11 @@ else()
     src/platform/posix/synced_append_file-posix.cpp
     src/platform/posix/terminal-posix.cpp)
 endif()
+# Qpid Proton C++ for the AMQP publisher (cmake/proton.cmake).
+include(${PROJECT_SOURCE_DIR}/cmake/proton.cmake)
 
 add_library(tarnwick_station_core STATIC ${TARNWICK_STATION_SOURCES})
-target_link_libraries(tarnwick_station_core PUBLIC tarnwick_core)
+target_link_libraries(tarnwick_station_core PUBLIC tarnwick_core tarnwick_proton)
 
 if(WIN32)
   # The cross compiler must not see the build machine's /usr/include as a

@@ -1,0 +1,320 @@
+#include "station/publish/amqp_sending_handler.h"
+
+#include <proton/delivery.h>
+#include <proton/disposition.h>
+
+#include <exception>
+#include <proton/binary.hpp>
+#include <proton/connection_options.hpp>
+#include <proton/container.hpp>
+#include <proton/delivery_mode.hpp>
+#include <proton/duration.hpp>
+#include <proton/error_condition.hpp>
+#include <proton/message.hpp>
+#include <proton/message_id.hpp>
+#include <proton/sender_options.hpp>
+#include <proton/session.hpp>
+#include <proton/ssl.hpp>
+#include <proton/tracker.hpp>
+#include <proton/transport.hpp>
+#include <proton/work_queue.hpp>
+#include <utility>
+
+#include "station/publish/publish_policy.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr int kTickMs = 100;
+constexpr int kIdleTimeoutMs = 20000;  // a silent broker counts as gone after this
+
+// Each delivery is tagged with the message's number, 8 bytes little-endian,
+// to find it again when the broker settles it.
+proton::binary tagOf(std::uint64_t number) {
+  proton::binary tag(8, 0);
+  for (int i = 0; i < 8; ++i) tag[i] = static_cast<std::uint8_t>(number >> (8 * i));
+  return tag;
+}
+
+std::uint64_t numberOf(const proton::binary& tag) {
+  if (tag.size() != 8) return 0;
+  std::uint64_t number = 0;
+  for (int i = 7; i >= 0; --i) number = number << 8 | tag[i];
+  return number;
+}
+
+proton::message protonMessage(const OutgoingMessage& outgoing) {
+  proton::message message;
+  message.id(proton::message_id(outgoing.messageId));
+  message.subject(outgoing.subject);
+  message.content_type(outgoing.contentType);
+  message.durable(true);
+  message.inferred(true);  // a binary body as one Data section
+  message.body(proton::binary(outgoing.body));
+  for (const auto& property : outgoing.properties) {
+    message.properties().put(property.first, property.second);
+  }
+  return message;
+}
+
+// The condition the broker gave with a rejected outcome, if any. The C++
+// tracker does not expose the remote disposition, so the delivery it wraps
+// is read through the C API.
+struct TrackerDelivery : proton::tracker {
+  explicit TrackerDelivery(const proton::tracker& tracker) : proton::tracker(tracker) {}
+  std::string rejection() const {
+    pn_condition_t* condition = pn_disposition_condition(pn_delivery_remote(pn_object()));
+    if (condition == nullptr || !pn_condition_is_set(condition)) return "rejected by the broker";
+    const char* description = pn_condition_get_description(condition);
+    return std::string("rejected by the broker: ") + pn_condition_get_name(condition) +
+           (description != nullptr ? std::string(": ") + description : "");
+  }
+};
+
+std::string seconds(int ms) {
+  return std::to_string(ms / 1000) + " s";
+}
+
+}  // namespace
+
+AmqpSendingHandler::AmqpSendingHandler(const BrokerAddress& address,
+                                       const PublisherSettings& settings, PublishCallback onResult,
+                                       TakeInbox takeInbox, Shared* shared)
+    : address_(address),
+      settings_(settings),
+      onResult_(std::move(onResult)),
+      takeInbox_(std::move(takeInbox)),
+      shared_(shared),
+      random_(std::random_device{}()) {}
+
+void AmqpSendingHandler::on_container_start(proton::container& container) {
+  container_ = &container;
+  if (shared_->stopping) return;
+  connect();
+  tick();
+}
+
+void AmqpSendingHandler::tick() {
+  if (shared_->stopping) return;
+  wake();
+  expireOverdue();
+  const Clock::time_point now = Clock::now();
+  if (!connecting_ && now >= nextConnect_) {
+    connect();
+  } else if (opened_ && !senderOpen_ && !senderOpening_ && !waiting_.empty() && now >= nextLink_) {
+    openSender();
+  }
+  container_->schedule(proton::duration(kTickMs), [this] { tick(); });
+}
+
+void AmqpSendingHandler::wake() {
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(settings_.outcomeTimeoutMs);
+  for (OutgoingMessage& message : takeInbox_()) {
+    waiting_.push_back(Pending{++lastNumber_, std::move(message), deadline});
+  }
+  sendWaiting();
+}
+
+void AmqpSendingHandler::connect() {
+  problem_.clear();
+  opened_ = false;
+  proton::connection_options options;
+  options.idle_timeout(proton::duration(kIdleTimeoutMs));
+  if (!address_.user.empty()) {
+    // With credentials, PLAIN and nothing else: a broker that also offers
+    // ANONYMOUS must not let the station in as some default user.
+    options.user(address_.user).password(address_.password).sasl_allowed_mechs("PLAIN");
+  }
+  // PLAIN sends the password in the clear: over TLS that is fine, and over
+  // plain TCP the address asked for it.
+  options.sasl_allow_insecure_mechs(!address_.tls);
+  try {
+    if (address_.tls) options.ssl_client_options(proton::ssl_client_options());
+    connection_ = container_->connect(brokerConnectUrl(address_), options);
+    connecting_ = true;
+  } catch (const std::exception& error) {
+    problem_ = error.what();
+    connectionLost();
+  }
+}
+
+void AmqpSendingHandler::openSender() {
+  problem_.clear();
+  refused_ = false;
+  try {
+    // A session of its own each time: RabbitMQ ends the session when it
+    // refuses an address, and the connection's default session stays ended.
+    proton::session session = connection_.open_session();
+    sender_ = session.open_sender(address_.target, proton::sender_options().delivery_mode(
+                                                       proton::delivery_mode::AT_LEAST_ONCE));
+    senderOpening_ = true;
+  } catch (const std::exception& error) {
+    linkLost(error.what(), false);
+  }
+}
+
+void AmqpSendingHandler::sendWaiting() {
+  while (senderOpen_ && !waiting_.empty() && sender_.credit() > 0) {
+    Pending pending = std::move(waiting_.front());
+    waiting_.pop_front();
+    try {
+      sender_.send(protonMessage(pending.message), tagOf(pending.number));
+    } catch (const std::exception& error) {
+      report(pending, PublishOutcome::Retry, std::string("cannot send: ") + error.what());
+      continue;
+    }
+    inFlight_.emplace(pending.number, std::move(pending));
+  }
+}
+
+void AmqpSendingHandler::on_connection_open(proton::connection&) {
+  opened_ = true;
+  connectFailures_ = 0;
+  openSender();
+}
+
+void AmqpSendingHandler::on_connection_error(proton::connection& connection) {
+  problem_ = connection.error().what();
+}
+
+void AmqpSendingHandler::on_transport_error(proton::transport& transport) {
+  if (problem_.empty()) problem_ = transport.error().what();
+}
+
+void AmqpSendingHandler::on_transport_close(proton::transport&) {
+  connectionLost();
+}
+
+void AmqpSendingHandler::connectionLost() {
+  const bool wasOpen = opened_;
+  connecting_ = opened_ = senderOpen_ = senderOpening_ = false;
+  shared_->linkOpen = false;
+  connection_ = proton::connection();
+  sender_ = proton::sender();
+  const std::string what = problem_.empty() ? "closed" : problem_;
+  lastProblem_ = shared_->stopping ? "the publisher stopped"
+                 : wasOpen         ? "connection to the broker lost: " + what
+                                   : "cannot connect to the broker: " + what;
+  failAll(PublishOutcome::Retry, lastProblem_);
+  nextConnect_ = Clock::now() + std::chrono::milliseconds(nextDelayMs(++connectFailures_));
+}
+
+void AmqpSendingHandler::on_session_error(proton::session& session) {
+  problem_ = session.error().what();
+  refused_ = refusesAddress(session.error().name());
+}
+
+void AmqpSendingHandler::on_session_close(proton::session&) {
+  linkLost(problem_, refused_);
+}
+
+void AmqpSendingHandler::on_sender_open(proton::sender&) {
+  senderOpening_ = false;
+  senderOpen_ = true;
+  shared_->linkOpen = true;
+  linkFailures_ = 0;
+  sendWaiting();
+}
+
+void AmqpSendingHandler::on_sender_error(proton::sender& sender) {
+  problem_ = sender.error().what();
+  refused_ = refusesAddress(sender.error().name());
+}
+
+void AmqpSendingHandler::on_sender_close(proton::sender&) {
+  linkLost(problem_, refused_);
+}
+
+void AmqpSendingHandler::on_sendable(proton::sender&) {
+  sendWaiting();
+}
+
+void AmqpSendingHandler::linkLost(const std::string& reason, bool refused) {
+  if (!senderOpen_ && !senderOpening_) return;  // already counted
+  senderOpen_ = senderOpening_ = refused_ = false;
+  shared_->linkOpen = false;
+  sender_ = proton::sender();
+  const std::string what = reason.empty() ? "closed" : reason;
+  lastProblem_ = refused ? "the broker refuses the address " + address_.target + ": " + what
+                         : "link to the broker lost: " + what;
+  failAll(refused ? PublishOutcome::Rejected : PublishOutcome::Retry, lastProblem_);
+  nextLink_ = Clock::now() + std::chrono::milliseconds(nextDelayMs(++linkFailures_));
+}
+
+void AmqpSendingHandler::on_tracker_accept(proton::tracker& tracker) {
+  finish(numberOf(tracker.tag()), PublishOutcome::Accepted, "");
+}
+
+void AmqpSendingHandler::on_tracker_reject(proton::tracker& tracker) {
+  finish(numberOf(tracker.tag()), PublishOutcome::Rejected, TrackerDelivery(tracker).rejection());
+}
+
+// Proton reports `modified` as released too: either way the broker did not
+// take the message.
+void AmqpSendingHandler::on_tracker_release(proton::tracker& tracker) {
+  finish(numberOf(tracker.tag()), PublishOutcome::Retry, "released by the broker");
+}
+
+// Errors Proton has no more specific handler for; the default would throw.
+void AmqpSendingHandler::on_error(const proton::error_condition& condition) {
+  problem_ = condition.what();
+}
+
+void AmqpSendingHandler::expireOverdue() {
+  const Clock::time_point now = Clock::now();
+  const std::string timeout = seconds(settings_.outcomeTimeoutMs);
+  while (!waiting_.empty() && waiting_.front().deadline <= now) {
+    report(waiting_.front(), PublishOutcome::Retry,
+           "not sent within " + timeout + ": " +
+               (lastProblem_.empty() ? "no link to the broker yet" : lastProblem_));
+    waiting_.pop_front();
+  }
+  for (auto it = inFlight_.begin(); it != inFlight_.end();) {
+    if (it->second.deadline > now) {
+      ++it;
+      continue;
+    }
+    report(it->second, PublishOutcome::Retry, "no outcome from the broker within " + timeout);
+    it = inFlight_.erase(it);
+  }
+}
+
+void AmqpSendingHandler::finish(std::uint64_t number, PublishOutcome outcome,
+                                const std::string& reason) {
+  auto it = inFlight_.find(number);
+  if (it == inFlight_.end()) return;  // already reported (timed out)
+  Pending pending = std::move(it->second);
+  inFlight_.erase(it);
+  report(pending, outcome, reason);
+}
+
+void AmqpSendingHandler::failAll(PublishOutcome outcome, const std::string& reason) {
+  std::map<std::uint64_t, Pending> inFlight = std::move(inFlight_);
+  std::deque<Pending> waiting = std::move(waiting_);
+  inFlight_.clear();
+  waiting_.clear();
+  for (const auto& entry : inFlight) report(entry.second, outcome, reason);
+  for (const Pending& pending : waiting) report(pending, outcome, reason);
+}
+
+void AmqpSendingHandler::abandonAll(const std::string& reason) {
+  const Clock::time_point now = Clock::now();
+  for (OutgoingMessage& message : takeInbox_()) {
+    waiting_.push_back(Pending{++lastNumber_, std::move(message), now});
+  }
+  failAll(PublishOutcome::Retry, reason);
+}
+
+void AmqpSendingHandler::report(const Pending& pending, PublishOutcome outcome,
+                                const std::string& reason) {
+  onResult_(PublishResult{pending.message.messageId, outcome, reason});
+}
+
+int AmqpSendingHandler::nextDelayMs(int failures) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  return reconnectDelayMs(failures, unit(random_), settings_.firstReconnectDelayMs,
+                          settings_.maxReconnectDelayMs);
+}
+
+}  // namespace tarnwick

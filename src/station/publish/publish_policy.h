@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace tarnwick {
+
+// How long to wait before connecting again after `failures` failed or lost
+// connections in a row (1 for the first): `firstMs` doubling each time up to
+// `maxMs`, then spread by +-20% with `unitRandom` (0 <= unitRandom < 1), so
+// that stations cut off together do not all come back in the same second.
+int reconnectDelayMs(int failures, double unitRandom, int firstMs, int maxMs);
+
+// True when a broker's error condition (an AMQP condition name such as
+// "amqp:not-found") on a link or session it closes says that it refuses the
+// target address itself: sending the same message again cannot succeed.
+// Other conditions (resource limits, internal errors, ...) may pass.
+bool refusesAddress(const std::string& conditionName);
+
+}  // namespace tarnwick

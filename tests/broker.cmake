@@ -1,0 +1,25 @@
+# A RabbitMQ node of the tests' own on a port of its own (the distribution,
+# epmd and tool ports are the next nine), started once for every case that
+# needs it and stopped after the last (fixture rabbitmq_broker). Cases may
+# stop and start it again on the same folder: its durable queue keeps its
+# messages.
+set(TARNWICK_TEST_BROKER_PORT 56720)
+set(TARNWICK_TEST_BROKER_DIR ${CMAKE_BINARY_DIR}/rabbitmq-broker)
+set(TARNWICK_TEST_BROKER_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/support/rabbitmq-broker.sh)
+add_test(NAME rabbitmq_broker_start COMMAND bash ${TARNWICK_TEST_BROKER_SCRIPT}
+  start ${TARNWICK_TEST_BROKER_DIR} ${TARNWICK_TEST_BROKER_PORT} --clean)
+set_tests_properties(rabbitmq_broker_start PROPERTIES
+  TIMEOUT 150 LABELS broker FIXTURES_SETUP rabbitmq_broker)
+add_test(NAME rabbitmq_broker_stop COMMAND bash ${TARNWICK_TEST_BROKER_SCRIPT}
+  stop ${TARNWICK_TEST_BROKER_DIR})
+set_tests_properties(rabbitmq_broker_stop PROPERTIES
+  TIMEOUT 60 LABELS broker FIXTURES_CLEANUP rabbitmq_broker)
+gtest_discover_tests(integration_tests
+  DISCOVERY_TIMEOUT 30 TEST_FILTER AmqpBroker*
+  PROPERTIES TIMEOUT 150 LABELS integration FIXTURES_REQUIRED rabbitmq_broker
+    RESOURCE_LOCK rabbitmq_broker)
+target_compile_definitions(integration_tests PRIVATE
+  TARNWICK_TEST_BROKER_PORT=${TARNWICK_TEST_BROKER_PORT}
+  TARNWICK_TEST_BROKER_DIR="${TARNWICK_TEST_BROKER_DIR}"
+  TARNWICK_TEST_BROKER_SCRIPT="${TARNWICK_TEST_BROKER_SCRIPT}"
+  TARNWICK_AMQP_RECEIVE="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_receive.py")
