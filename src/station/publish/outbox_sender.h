@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "station/publish/amqp_publisher.h"
+#include "station/publish/broker_address.h"
+#include "station/publish/outbox.h"
+
+namespace tarnwick {
+
+// What the sender tells its user about the outbox, from the sender's thread.
+struct OutboxNotice {
+  enum class Kind {
+    State,     // `pending` results wait; the oldest was put at `oldestCreated` (empty: none wait)
+    Rejected,  // the broker refused `uniqueId` for good (`error`): it is in rejected/ now
+  };
+  Kind kind = Kind::State;
+  std::size_t pending = 0;
+  std::string oldestCreated;
+  std::string uniqueId;
+  std::string error;  // never holds the password
+};
+using OutboxNotices = std::function<void(const OutboxNotice&)>;
+
+struct OutboxSenderSettings {
+  PublisherSettings publisher;
+  // While this is more than 0, a CFX.Heartbeat of `heartbeatHandle` goes to
+  // the broker this often (and once at the start), sent directly and never
+  // put in the outbox: a heartbeat that cannot be sent is simply dropped.
+  int heartbeatSeconds = 0;
+  std::string heartbeatHandle;
+};
+
+// Sends the outbox's results to the broker on one thread of its own and
+// one long-lived connection (the publisher's): results already waiting
+// first, oldest first, each until the broker settles it `accepted` (then
+// its file is removed) or refuses it for good (then it moves to rejected/
+// and a Rejected notice says so). A result without an outcome (released,
+// modified, the connection lost) is sent again later with the same id, and
+// its file counts the attempt. Nothing is ever dropped. The user puts
+// results into the outbox itself and calls `wake`; it never waits for the
+// broker unless it calls `drain`.
+class OutboxSender {
+ public:
+  OutboxSender(Outbox& outbox, BrokerAddress address, OutboxNotices notices,
+               OutboxSenderSettings settings = OutboxSenderSettings{});
+  ~OutboxSender();  // stops it
+  OutboxSender(const OutboxSender&) = delete;
+  OutboxSender& operator=(const OutboxSender&) = delete;
+
+  // Starts the thread, which connects and sends what waits. False with `why`.
+  bool start(std::string& why);
+  // A result was put into the outbox: it is sent soon. Thread-safe.
+  void wake();
+  // Waits until the outbox is empty (true), or `timeoutMs` has passed, or,
+  // with `untilUnreachable`, a connection attempt made after the call has
+  // failed while results still wait (false). Sending goes on afterwards
+  // until `stop`.
+  bool drain(int timeoutMs, bool untilUnreachable);
+  // Stops sending and joins the thread; what waits stays in the outbox.
+  void stop();
+  // Results waiting in the outbox, as the sender last counted them.
+  std::size_t pending() const;
+
+ private:
+  struct Running;
+  Outbox& outbox_;
+  BrokerAddress address_;
+  OutboxNotices notices_;
+  OutboxSenderSettings settings_;
+  std::unique_ptr<Running> running_;
+};
+
+}  // namespace tarnwick
