@@ -42,6 +42,8 @@ set(TARNWICK_STATION_SOURCES
   src/station/run/modem_probe.cpp
   src/station/run/target_choice.cpp
   src/station/run/port_questions.cpp
+  src/station/run/result_message.cpp
+  src/station/run/result_publishing.cpp
   src/station/run/run_output.cpp
   src/station/run/run_setup.cpp
   src/station/run/thread_start.cpp
@@ -57,6 +59,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/commands/identity_option.cpp
   src/station/commands/list_command.cpp
   src/station/commands/output_options.cpp
+  src/station/commands/publish_options.cpp
   src/station/commands/station_environment.cpp
   src/station/commands/teach_command.cpp
   src/station/commands/teach_options.cpp

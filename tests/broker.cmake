@@ -14,12 +14,17 @@ add_test(NAME rabbitmq_broker_stop COMMAND bash ${TARNWICK_TEST_BROKER_SCRIPT}
   stop ${TARNWICK_TEST_BROKER_DIR})
 set_tests_properties(rabbitmq_broker_stop PROPERTIES
   TIMEOUT 60 LABELS broker FIXTURES_CLEANUP rabbitmq_broker)
-gtest_discover_tests(integration_tests
-  DISCOVERY_TIMEOUT 30 TEST_FILTER AmqpBroker*
-  PROPERTIES TIMEOUT 150 LABELS integration FIXTURES_REQUIRED rabbitmq_broker
-    RESOURCE_LOCK rabbitmq_broker)
-target_compile_definitions(integration_tests PRIVATE
-  TARNWICK_TEST_BROKER_PORT=${TARNWICK_TEST_BROKER_PORT}
-  TARNWICK_TEST_BROKER_DIR="${TARNWICK_TEST_BROKER_DIR}"
-  TARNWICK_TEST_BROKER_SCRIPT="${TARNWICK_TEST_BROKER_SCRIPT}"
-  TARNWICK_AMQP_RECEIVE="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_receive.py")
+foreach(program_label integration_tests:integration e2e_tests:e2e)
+  string(REPLACE ":" ";" program_label ${program_label})
+  list(GET program_label 0 program)
+  list(GET program_label 1 label)
+  gtest_discover_tests(${program}
+    DISCOVERY_TIMEOUT 30 TEST_FILTER *AmqpBroker*
+    PROPERTIES TIMEOUT 180 LABELS ${label} FIXTURES_REQUIRED rabbitmq_broker
+      RESOURCE_LOCK rabbitmq_broker)
+  target_compile_definitions(${program} PRIVATE
+    TARNWICK_TEST_BROKER_PORT=${TARNWICK_TEST_BROKER_PORT}
+    TARNWICK_TEST_BROKER_DIR="${TARNWICK_TEST_BROKER_DIR}"
+    TARNWICK_TEST_BROKER_SCRIPT="${TARNWICK_TEST_BROKER_SCRIPT}"
+    TARNWICK_AMQP_RECEIVE="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_receive.py")
+endforeach()

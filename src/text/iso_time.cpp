@@ -32,7 +32,36 @@ std::int64_t floorDiv(std::int64_t value, std::int64_t divisor) {
   return (value % divisor != 0 && (value < 0) != (divisor < 0)) ? quotient - 1 : quotient;
 }
 
+// A proleptic Gregorian date to days since 1970-01-01 (the inverse of
+// civilFromDays).
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
 }  // namespace
+
+bool parseIsoTimeUtc(const std::string& text, std::chrono::system_clock::time_point& instant) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
+  char zone = 0;
+  if (text.size() != 24 ||
+      std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c", &year, &month, &day, &hour,
+                  &minute, &second, &ms, &zone) != 8 ||
+      zone != 'Z' || month < 1 || month > 12 || day < 1 || day > 31) {
+    return false;
+  }
+  const std::int64_t days =
+      daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  const std::int64_t total = ((days * 24 + hour) * 60 + minute) * 60 + second;
+  instant = std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::milliseconds(total * 1000 + ms)));
+  return isoTimeUtc(instant) == text;
+}
 
 std::string isoTimeUtc(std::chrono::system_clock::time_point instant) {
   using std::chrono::milliseconds;

@@ -9,4 +9,7 @@ namespace tarnwick {
 // from the calendar, so both builds give the same text for the same instant.
 std::string isoTimeUtc(std::chrono::system_clock::time_point instant);
 
+// The instant of a text isoTimeUtc gave; false when `text` is not of that form.
+bool parseIsoTimeUtc(const std::string& text, std::chrono::system_clock::time_point& instant);
+
 }  // namespace tarnwick

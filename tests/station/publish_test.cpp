@@ -12,6 +12,7 @@
 #include "station/publish/cfx_message.h"
 #include "station/publish/outbox.h"
 #include "station/publish/outbox_listing.h"
+#include "station/run/result_message.h"
 #include "support/temp_dir.h"
 
 namespace tarnwick::testing {
@@ -69,7 +70,49 @@ const UnitsTestedCase kUnitsTestedCases[] = {
        unit.check = CfxVersionCheck{CfxResult::Skipped, "", "V2", "", ""};
      },
      "Passed", nullptr, "Skipped"},
+    {"already_on_the_version_is_a_good_unit",
+     [](CfxUnitResult& unit) { unit.download = CfxResult::Skipped; }, "Passed", nullptr, nullptr},
 };
+
+// A record as the broker's unit result: the check only for a watch cycle
+// whose flash passed, times with their offset, the port as COMn.
+struct RecordCase {
+  FlashResult result;
+  bool watchCycle;
+  Verification verified;
+  std::optional<CfxResult> check;  // none: no VERSION_CHECK
+  CfxResult download;
+};
+
+const RecordCase kRecordCases[] = {
+    {FlashResult::Pass, true, Verification::Mismatch, CfxResult::Failed, CfxResult::Passed},
+    {FlashResult::Pass, true, Verification::Unverified, CfxResult::Skipped, CfxResult::Passed},
+    {FlashResult::Fail, true, Verification::None, std::nullopt, CfxResult::Failed},
+    {FlashResult::Aborted, false, Verification::None, std::nullopt, CfxResult::Aborted},
+};
+
+TEST(CfxMessage, RecordBecomesTheUnitResult) {
+  for (const RecordCase& row : kRecordCases) {
+    ModemRecord record;
+    record.image = "/images/fw.bin";
+    record.port = 7;
+    record.slotIndex = 2;
+    record.started = "2026-12-07T16:04:00.000Z";
+    record.result = row.result;
+    record.watchCycle = row.watchCycle;
+    record.verified = row.verified;
+    const CfxUnitResult unit = unitResultOf(record, "H", "2026-12-07T16:05:00.000Z", "V2");
+    EXPECT_EQ(unit.imageName, "fw.bin");
+    EXPECT_EQ(unit.port, "COM7");
+    EXPECT_EQ(unit.slotIndex, 2);
+    EXPECT_EQ(unit.started, "2026-12-07T16:04:00.000+00:00");
+    EXPECT_EQ(unit.timeStamp, "2026-12-07T16:05:00.000+00:00");
+    EXPECT_EQ(unit.download, row.download);
+    ASSERT_EQ(unit.check.has_value(), row.check.has_value());
+    if (row.check) EXPECT_EQ(unit.check->result, *row.check);
+    if (row.check) EXPECT_EQ(unit.check->expectedVersion, "V2");
+  }
+}
 
 TEST(CfxMessage, UnitsTestedEnvelopeAndBody) {
   for (const UnitsTestedCase& row : kUnitsTestedCases) {

@@ -2,6 +2,7 @@
 
 #include "discovery/inventory.h"
 #include "station/commands/identity_option.h"
+#include "station/commands/output_options.h"
 #include "station/run/flash_run.h"
 #include "station/run/run_output.h"
 #include "station/run/run_setup.h"
@@ -15,14 +16,8 @@ constexpr int kExpectWaitMs = 10000;
 constexpr int kExpectPollMs = 250;
 
 RunOutputSettings outputSettings(const FlashOptions& options, const StationEnvironment& env) {
-  RunOutputSettings settings;
-  settings.progress = options.progress;
-  settings.color = options.color;
-  settings.json = options.json;
-  settings.record = options.record;
-  settings.out = env.out;
-  settings.err = env.err;
-  return settings;
+  return runOutputSettings(options.progress, options.color, options.json, options.record,
+                           options.publish, env.out, env.err);
 }
 
 class FlashCommand {
@@ -37,7 +32,7 @@ class FlashCommand {
     if (!image_.open(options_.image, why)) {
       return usage("image " + options_.image + " cannot be used: " + why);
     }
-    if (!output_.openRecords(why)) return usage(why);
+    if (!output_.openRecords(why) || !output_.startPublishing(why)) return usage(why);
     std::vector<FlashTarget> present;
     if (!findModems(ids, present, why)) return usage(why);
     TargetChoice choice;

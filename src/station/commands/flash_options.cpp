@@ -1,6 +1,7 @@
 #include "station/commands/flash_options.h"
 
 #include "station/commands/output_options.h"
+#include "station/commands/publish_options.h"
 
 namespace tarnwick {
 
@@ -25,6 +26,7 @@ CLI::App* addFlashOptions(CLI::App& app, FlashOptions& options) {
   flash->add_option("--record", options.record, "Append one JSON record per modem to FILE");
   addProgressOption(*flash, options.progress);
   addColorOption(*flash, options.color);
+  addPublishOptions(*flash, options.publish);
   return flash;
 }
 

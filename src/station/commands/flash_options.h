@@ -4,13 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "station/commands/publish_options.h"
 #include "station/views/output_modes.h"
 
 namespace tarnwick {
 
 // `tarnwick-station flash IMAGE [--id VID:PID]... [--port N]... [--interface N]
 // [--expect N] [--jobs N] [--json] [--record FILE] [--progress auto|tty|plain|none]
-// [--color auto|always|never]`
+// [--color auto|always|never] [--publish URL [--outbox DIR] [--cfx-handle HANDLE]]`
 struct FlashOptions {
   std::string image;
   std::vector<std::string> ids;  // "VID:PID", checked by parseIdentity
@@ -22,6 +23,7 @@ struct FlashOptions {
   std::string record;
   ProgressMode progress = ProgressMode::Auto;
   ColorMode color = ColorMode::Auto;
+  PublishOptions publish;
 };
 
 // Adds the `flash` subcommand to `app`; its options land in `options`.

@@ -28,4 +28,20 @@ void addColorOption(CLI::App& command, ColorMode& mode) {
       ->option_text("auto|always|never");
 }
 
+RunOutputSettings runOutputSettings(ProgressMode progress, ColorMode color, bool json,
+                                    const std::string& record, const PublishOptions& publish,
+                                    std::FILE* out, std::FILE* err) {
+  RunOutputSettings settings;
+  settings.progress = progress;
+  settings.color = color;
+  settings.json = json;
+  settings.record = record;
+  settings.out = out;
+  settings.err = err;
+  settings.publish.url = publish.url;
+  settings.publish.outbox = publish.outbox;
+  settings.publish.handle = publish.handle;
+  return settings;
+}
+
 }  // namespace tarnwick

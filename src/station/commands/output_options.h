@@ -2,6 +2,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <string>
+
+#include "station/commands/publish_options.h"
+#include "station/run/run_output.h"
 #include "station/views/output_modes.h"
 
 namespace tarnwick {
@@ -11,5 +16,11 @@ void addProgressOption(CLI::App& command, ProgressMode& mode);
 
 // The --color choices shared by flash and watch.
 void addColorOption(CLI::App& command, ColorMode& mode);
+
+// How flash and watch show and keep their run, from their options: the
+// human view on `out`, or on `err` with JSON events on `out`.
+RunOutputSettings runOutputSettings(ProgressMode progress, ColorMode color, bool json,
+                                    const std::string& record, const PublishOptions& publish,
+                                    std::FILE* out, std::FILE* err);
 
 }  // namespace tarnwick

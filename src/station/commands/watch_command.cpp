@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "station/commands/identity_option.h"
+#include "station/commands/output_options.h"
 #include "station/run/event_queue.h"
 #include "station/run/image_source.h"
 #include "station/run/port_questions.h"
@@ -27,19 +28,18 @@ using Clock = StationEvent::Clock;
 
 constexpr auto kListInterval = std::chrono::milliseconds(500);
 constexpr int kEventWaitMs = 50;
+// With --publish, a CFX.Heartbeat this often while the watch runs.
+constexpr int kHeartbeatSeconds = 60;
 
 std::chrono::milliseconds millisecondsOf(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
 }
 
 RunOutputSettings outputSettings(const WatchOptions& options, const StationEnvironment& env) {
-  RunOutputSettings settings;
-  settings.progress = options.progress;
-  settings.color = options.color;
-  settings.json = options.json;
-  settings.record = options.record;
-  settings.out = env.out;
-  settings.err = env.err;
+  RunOutputSettings settings = runOutputSettings(options.progress, options.color, options.json,
+                                                 options.record, options.publish, env.out, env.err);
+  settings.publish.heartbeatSeconds = kHeartbeatSeconds;
+  settings.publish.expectVersion = options.expectVersion;
   return settings;
 }
 
@@ -78,7 +78,7 @@ class WatchCommand {
     if (!options_.slots.empty() && !readSlotsFile(options_.slots, slots_, why)) {
       return usage("slots file " + options_.slots + " " + why);
     }
-    if (!output_.openRecords(why)) return usage(why);
+    if (!output_.openRecords(why) || !output_.startPublishing(why)) return usage(why);
     base_ = recordBaseFor(image_, env_.toolVersion);
     base_.watchCycle = true;
     output_.showProgress(watchTableRenderer(slots_, Clock::now()));
@@ -156,6 +156,7 @@ class WatchCommand {
     work.target = target;
     work.shared.recordBase = base_;
     work.shared.recordBase.slot = slotLabelAt(slots_, target.location);
+    work.shared.recordBase.slotIndex = slotIndexAt(slots_, target.location);
     work.shared.recordBase.attempt = tracker_.attempt(cycle);
     work.shared.recordBase.duplicate = tracker_.duplicate(cycle);
     work.shared.recordBase.cycle = cycle;
@@ -226,7 +227,9 @@ class WatchCommand {
     const bool duplicate = work.record.duplicate;
     work.record = event.record;
     work.record.duplicate = work.record.duplicate || duplicate || tracker_.duplicate(event.modem);
-    event.recordWritten = output_.keep(work.record);
+    // A flash that did not pass ends its cycle: its result is final now.
+    event.recordWritten = output_.keep(work.record, work.record.result != FlashResult::Pass);
+    event.record.messageId = work.record.messageId;
   }
 
   void flashEnded(const StationEvent& event) {

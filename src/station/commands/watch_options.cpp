@@ -4,6 +4,7 @@
 #include <map>
 
 #include "station/commands/output_options.h"
+#include "station/commands/publish_options.h"
 
 namespace tarnwick {
 namespace {
@@ -55,6 +56,7 @@ CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
       ->check(CLI::Range(0.0, 3600.0))
       ->option_text("S");
   watch->add_flag("--force", options.force, "Flash modems already on --expect-version too");
+  addPublishOptions(*watch, options.publish);
   return watch;
 }
 

@@ -4,13 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "station/commands/publish_options.h"
 #include "station/views/output_modes.h"
 
 namespace tarnwick {
 
 // `tarnwick-station watch IMAGE [--id VID:PID]... [--slots FILE]
 // [--expect-version TEXT] [--record FILE] [--json] [--progress ...] [--color ...]
-// [--verify-timeout S] [--settle S] [--force]`
+// [--verify-timeout S] [--settle S] [--force] [--publish URL [--outbox DIR] [--cfx-handle HANDLE]]`
 struct WatchOptions {
   std::string image;
   std::vector<std::string> ids;
@@ -23,6 +24,7 @@ struct WatchOptions {
   double verifyTimeoutSeconds = 120;
   double settleSeconds = 20;
   bool force = false;
+  PublishOptions publish;
 };
 
 CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options);

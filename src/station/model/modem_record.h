@@ -56,6 +56,11 @@ struct ModemRecord {
   std::string slot;  // empty: the location is in no slot
   int attempt = 0;   // 1, 2, ... per unit (location and serial) in the run
   bool duplicate = false;
+  int slotIndex = 0;  // the slot's place in the slots file, from 1; 0: in none
+
+  // With --publish: the UniqueID of the unit's result message (a cycle's
+  // records share it); empty: nothing is published.
+  std::string messageId;
 };
 
 }  // namespace tarnwick

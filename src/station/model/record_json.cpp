@@ -48,6 +48,7 @@ OrderedJson recordJson(const ModemRecord& record) {
   line["reason"] = record.reason;
   line["log"] = record.log;
   if (record.watchCycle) addCycleFields(record, line);
+  if (!record.messageId.empty()) line["message_id"] = record.messageId;
   return line;
 }
 

@@ -14,4 +14,7 @@ struct Slot {
 // The label of the slot at `location`; empty when it is in none.
 std::string slotLabelAt(const std::vector<Slot>& slots, const std::string& location);
 
+// The place of the slot at `location` in `slots`, from 1; 0 when it is in none.
+int slotIndexAt(const std::vector<Slot>& slots, const std::string& location);
+
 }  // namespace tarnwick

@@ -89,6 +89,8 @@ Json checkTest(Identifiers& ids, const CfxVersionCheck& check) {
 
 // The download's result, unless the check after it failed.
 CfxResult overallResult(const CfxUnitResult& unit) {
+  // A modem already on the wanted version was not flashed: the unit is good.
+  if (unit.download == CfxResult::Skipped) return CfxResult::Passed;
   if (unit.download == CfxResult::Passed && unit.check && unit.check->result == CfxResult::Failed) {
     return CfxResult::Failed;
   }

@@ -43,7 +43,21 @@ void RunOutput::showProgress(LiveTable::Renderer table) {
   if (json_) views_.insert(views_.begin() + (humanView_ ? 1 : 0), json_.get());
 }
 
-bool RunOutput::keep(const ModemRecord& record) {
+bool RunOutput::startPublishing(std::string& why) {
+  if (settings_.publish.url.empty()) return true;
+  return publishing_.start(settings_.publish, why);
+}
+
+bool RunOutput::keep(ModemRecord& record, bool final) {
+  std::string why;
+  if (publishing_.active() &&
+      !(publishing_.name(record, why) && (!final || publishing_.put(record, why)))) {
+    say(settings_.err, "tarnwick-station: the result of " + record.location + " (serial " +
+                           (record.serial.empty() ? "none" : record.serial) +
+                           ") could not be put in the outbox " + publishing_.folder() + ": " + why +
+                           "\n");
+    resultLost_ = true;
+  }
   if (settings_.record.empty() || records_->write(record)) return true;
   recordLost_ = true;
   return false;
@@ -54,7 +68,25 @@ void RunOutput::show(const StationEvent& event) {
   for (RunView* view : views_) view->onEvent(event, board_);
 }
 
+// The sender's news: the board shows what waits, and each result the
+// broker refused is said on `err` and as an event.
+void RunOutput::takePublishNews() {
+  if (!publishing_.active()) return;
+  const PublishNews news = publishing_.takeNews();
+  if (news.stateChanged) board_.setOutbox(news.pending, news.oldest);
+  for (const auto& [id, error] : news.rejected) {
+    say(settings_.err, "tarnwick-station: the broker refused result " + id + ": " + error +
+                           "; it is kept in " + publishing_.folder() + "/rejected\n");
+    if (!json_) continue;
+    OrderedJson fields;
+    fields["unique_id"] = id;
+    fields["error"] = error;
+    json_->emit("result-rejected", fields);
+  }
+}
+
 void RunOutput::tick() {
+  takePublishNews();
   const auto now = StationEvent::Clock::now();
   for (RunView* view : views_) view->tick(board_, now);
 }
@@ -69,6 +101,17 @@ void RunOutput::summary() {
 }
 
 int RunOutput::end(int status, const OrderedJson& counts) {
+  const bool publishing = publishing_.active();
+  const std::size_t waiting = publishing_.finish();
+  takePublishNews();
+  if (waiting > 0) {
+    say(settings_.err, "tarnwick-station: " + std::to_string(waiting) +
+                           (waiting == 1 ? " result waits in " : " results wait in ") +
+                           publishing_.folder() + "; `tarnwick-station outbox --outbox " +
+                           publishing_.folder() + " --publish " + publishing_.printableUrl() +
+                           "` sends them\n");
+  }
+  if (resultLost_) status = kExitFailed;
   if (recordLost_) {
     say(settings_.err,
         "tarnwick-station: a record could not be written to " + settings_.record + "\n");
@@ -78,6 +121,7 @@ int RunOutput::end(int status, const OrderedJson& counts) {
   OrderedJson end;
   end["run"] = run_;
   for (const auto& field : counts.items()) end[field.key()] = field.value();
+  if (publishing) end["outbox_pending"] = waiting;
   end["exit_status"] = status;
   if (board_.recordsLost() > 0) end["record_written"] = false;
   json_->emit("run-end", end);

@@ -8,6 +8,7 @@
 #include "station/model/flash_target.h"
 #include "station/model/modem_json.h"
 #include "station/model/modem_record.h"
+#include "station/run/result_publishing.h"
 #include "station/views/json_events.h"
 #include "station/views/live_table.h"
 #include "station/views/output_modes.h"
@@ -25,6 +26,7 @@ struct RunOutputSettings {
   std::string record;  // the record file; empty: none
   std::FILE* out = stdout;
   std::FILE* err = stderr;
+  PublishSettings publish;  // its url empty: nothing is published
 };
 
 // Everything a run shows and keeps, set up and driven alike for `flash` and
@@ -39,6 +41,9 @@ class RunOutput {
   // Opens the record file (when one is asked for); lost records are told on
   // `err` from then on. False with the line to say.
   bool openRecords(std::string& why);
+  // With --publish: checks the URL, opens the outbox and starts sending
+  // what waits there. False with the line to say.
+  bool startPublishing(std::string& why);
   // JSON: the run's first event, from the fields every record shares.
   void runStart(const ModemRecord& base);
   // JSON: a modem the run is about to flash.
@@ -51,8 +56,10 @@ class RunOutput {
 
   RunBoard& board() { return board_; }
   // Appends `record` to the record file (none: nothing to do); false, and
-  // counted, when it was lost.
-  bool keep(const ModemRecord& record);
+  // counted, when it was lost. With --publish the record first gets its
+  // unit's message id, and when `final` (the unit's last record) the
+  // unit's result goes into the outbox before the record is written.
+  bool keep(ModemRecord& record, bool final = true);
   // The board takes `event`, then every view is told.
   void show(const StationEvent& event);
   void tick();
@@ -76,6 +83,10 @@ class RunOutput {
   std::unique_ptr<RunView> humanView_;
   std::vector<RunView*> views_;
   bool recordLost_ = false;
+  ResultPublishing publishing_;
+  bool resultLost_ = false;  // a result could not be put in the outbox
+
+  void takePublishNews();
 };
 
 }  // namespace tarnwick

@@ -45,6 +45,22 @@ std::string totalsLine(const RunBoard& board) {
          oneDecimal(kibPerS) + " KiB/s\n";
 }
 
+}  // namespace
+
+std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_point now) {
+  const std::size_t pending = board.outboxPending();
+  if (pending == 0) return "";
+  std::string line = std::to_string(pending) + (pending == 1 ? " result waits" : " results wait") +
+                     " for the broker";
+  if (board.outboxOldest().time_since_epoch().count() != 0) {
+    const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - board.outboxOldest());
+    line += " (oldest " + std::to_string(age.count() < 0 ? 0 : age.count()) + " s)";
+  }
+  return line + "\n";
+}
+
+namespace {
+
 // Screen rows a line of `width` columns takes on a terminal `columns` wide.
 std::size_t screenRows(std::size_t width, std::size_t columns) {
   if (columns == 0 || width <= columns) return 1;
@@ -68,7 +84,8 @@ std::string LiveTable::render(const RunBoard& board, const TableLook& look) {
   }
   dropEmptyLastColumn(rows);  // REASON, while no row has one
   const std::string table =
-      layOutColumns(rows, look.width, kReasonColumn) + cutLine(totalsLine(board), look.width);
+      layOutColumns(rows, look.width, kReasonColumn) + cutLine(totalsLine(board), look.width) +
+      cutLine(outboxLine(board, std::chrono::system_clock::now()), look.width);
   return paintedLines(table, tones, look.colour);
 }
 

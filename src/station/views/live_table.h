@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -54,5 +55,9 @@ class LiveTable final : public RunView {
 // differ on wrapping), or 0 (no limit) off a terminal.
 std::size_t tableWidthFor(std::size_t terminalColumns);
 std::size_t tableWidthFor(std::FILE* out);
+
+// With --publish, under a table's totals while results wait for the
+// broker: "3 results wait for the broker (oldest 42 s)"; empty otherwise.
+std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_point now);
 
 }  // namespace tarnwick

@@ -53,11 +53,20 @@ class RunBoard {
   const std::string& waitingLine() const { return waitingLine_; }
   // Records that could not be written to the record file.
   std::size_t recordsLost() const { return recordsLost_; }
+  // With --publish: results waiting in the outbox, and when the oldest was put.
+  void setOutbox(std::size_t pending, std::chrono::system_clock::time_point oldest) {
+    outboxPending_ = pending;
+    outboxOldest_ = oldest;
+  }
+  std::size_t outboxPending() const { return outboxPending_; }
+  std::chrono::system_clock::time_point outboxOldest() const { return outboxOldest_; }
 
  private:
   std::vector<BoardRow> rows_;
   std::string waitingLine_;
   std::size_t recordsLost_ = 0;
+  std::size_t outboxPending_ = 0;
+  std::chrono::system_clock::time_point outboxOldest_{};
 };
 
 }  // namespace tarnwick

@@ -180,6 +180,7 @@ std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots
   dropEmptyLastColumn(rows);  // REASON, while no row has one
   std::string text = slotsText(rows, look.width) + cutLine(totalsLine(board, clock), look.width);
   text += cutLine(recordsLostLine(board), look.width);
+  text += cutLine(outboxLine(board, std::chrono::system_clock::now()), look.width);
   if (!board.waitingLine().empty()) text += cutLine(board.waitingLine() + "\n", look.width);
   return paintedLines(text, tones, look.colour);
 }

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "station/model/modem_record.h"
+#include "station/publish/cfx_message.h"
+
+namespace tarnwick {
+
+// The broker's form of one modem's result (a flash) or one cycle's (watch):
+// `handle` is this station's CFX handle, `resultTime` when the result became
+// final (isoTimeUtc), `expectedVersion` what the check after the re-plug
+// wanted (empty: a version other than the one before).
+CfxUnitResult unitResultOf(const ModemRecord& record, const std::string& handle,
+                           const std::string& resultTime, const std::string& expectedVersion);
+
+// An isoTimeUtc text with its UTC offset written out, as CFX gives times:
+// "2026-12-07T16:05:09.123+00:00"; empty stays empty.
+std::string cfxTime(const std::string& isoUtc);
+
+}  // namespace tarnwick

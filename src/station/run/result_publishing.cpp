@@ -1,0 +1,114 @@
+#include "station/run/result_publishing.h"
+
+#include "platform/host_name.h"
+#include "platform/random_uuid.h"
+#include "platform/state_folder.h"
+#include "station/run/result_message.h"
+#include "text/iso_time.h"
+
+namespace tarnwick {
+namespace {
+
+// How long the end of a run waits for its last results to be accepted.
+constexpr int kFinishWaitMs = 10000;
+
+}  // namespace
+
+std::string defaultCfxHandle() { return "Tarnwick.Station." + hostName(); }
+
+ResultPublishing::~ResultPublishing() {
+  if (sender_) sender_->stop();
+}
+
+bool ResultPublishing::start(const PublishSettings& settings, std::string& why) {
+  settings_ = settings;
+  if (settings_.handle.empty()) settings_.handle = defaultCfxHandle();
+  BrokerAddress address;
+  std::string error;
+  if (!parseBrokerAddress(settings_.url, &address, &error)) {
+    why = "--publish: " + error;
+    return false;
+  }
+  printableUrl_ = printableBrokerAddress(address);
+  folder_ = settings_.outbox;
+  if (folder_.empty() && !defaultOutboxFolder(folder_, error)) {
+    why = "no outbox folder: " + error + " (give --outbox DIR)";
+    return false;
+  }
+  outbox_ = std::make_unique<Outbox>(folder_);
+  if (!outbox_->open(error)) {
+    why = "outbox " + folder_ + " cannot be used: " + error;
+    return false;
+  }
+  OutboxSenderSettings senderSettings;
+  senderSettings.heartbeatSeconds = settings_.heartbeatSeconds;
+  senderSettings.heartbeatHandle = settings_.handle;
+  sender_ = std::make_unique<OutboxSender>(
+      *outbox_, address, [this](const OutboxNotice& notice) { noticed(notice); }, senderSettings);
+  if (!sender_->start(error)) {
+    sender_.reset();
+    why = "results cannot be sent to " + printableUrl_ + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+bool ResultPublishing::name(ModemRecord& record, std::string& why) {
+  if (!record.messageId.empty()) return true;
+  record.messageId = randomUuid();
+  if (!record.messageId.empty()) return true;
+  why = "the system gave no random number for its id";
+  return false;
+}
+
+bool ResultPublishing::put(const ModemRecord& record, std::string& why) {
+  const std::string now = isoTimeUtc(std::chrono::system_clock::now());
+  const CfxUnitResult unit = unitResultOf(record, settings_.handle, now, settings_.expectVersion);
+  // The message keeps the id the records carry; its other ids are new.
+  bool first = true;
+  const UuidSource ids = [&first, &record] {
+    if (!first) return randomUuid();
+    first = false;
+    return record.messageId;
+  };
+  CfxMessage message;
+  if (!unitsTestedMessage(unit, ids, message)) {
+    why = "the system gave no random number for its ids";
+    return false;
+  }
+  if (!outbox_->put(message, now, why)) return false;
+  sender_->wake();
+  return true;
+}
+
+void ResultPublishing::noticed(const OutboxNotice& notice) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (notice.kind == OutboxNotice::Kind::Rejected) {
+    news_.rejected.emplace_back(notice.uniqueId, notice.error);
+    return;
+  }
+  news_.stateChanged = true;
+  news_.pending = notice.pending;
+  news_.oldest = {};
+  if (!notice.oldestCreated.empty()) parseIsoTimeUtc(notice.oldestCreated, news_.oldest);
+}
+
+PublishNews ResultPublishing::takeNews() {
+  std::lock_guard<std::mutex> hold(lock_);
+  PublishNews news = news_;
+  news_.stateChanged = false;
+  news_.rejected.clear();
+  return news;
+}
+
+std::size_t ResultPublishing::finish() {
+  if (!sender_) return 0;
+  sender_->drain(kFinishWaitMs, true);
+  sender_->stop();
+  OutboxListing listing;
+  std::string why;
+  if (!outbox_->pending(listing, why)) return sender_->pending();
+  return listing.entries.size();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "station/model/modem_record.h"
+#include "station/publish/broker_address.h"
+#include "station/publish/outbox.h"
+#include "station/publish/outbox_sender.h"
+
+namespace tarnwick {
+
+// --publish URL [--outbox DIR] [--cfx-handle HANDLE].
+struct PublishSettings {
+  std::string url;            // empty: nothing is published
+  std::string outbox;         // empty: the per-user state folder's
+  std::string handle;         // empty: Tarnwick.Station.<host name>
+  int heartbeatSeconds = 0;   // more than 0: a CFX.Heartbeat this often (watch)
+  std::string expectVersion;  // what the check after the re-plug wants (watch)
+};
+
+// What the outbox's sender has said since it was last asked.
+struct PublishNews {
+  bool stateChanged = false;
+  std::size_t pending = 0;  // results waiting
+  // When the oldest waiting result was put; none waits: the epoch.
+  std::chrono::system_clock::time_point oldest{};
+  std::vector<std::pair<std::string, std::string>> rejected;  // unique id, the broker's error
+};
+
+// A run's results on their way to the broker: each unit's result message
+// goes into the outbox (on disk) before its record is written, and one
+// sender thread takes it from there. Used by the run's reading thread; the
+// sender's notices are kept under a lock until `takeNews`.
+class ResultPublishing {
+ public:
+  ResultPublishing() = default;
+  ~ResultPublishing();
+  ResultPublishing(const ResultPublishing&) = delete;
+  ResultPublishing& operator=(const ResultPublishing&) = delete;
+
+  // Checks the URL, opens the outbox and starts sending what waits there
+  // (earlier runs' results first). False with the line to say.
+  bool start(const PublishSettings& settings, std::string& why);
+  bool active() const { return sender_ != nullptr; }
+
+  // Gives `record` its unit's message id, once (a cycle's records share it).
+  bool name(ModemRecord& record, std::string& why);
+  // The unit's result is final: its message goes into the outbox, on disk
+  // before this returns true.
+  bool put(const ModemRecord& record, std::string& why);
+
+  PublishNews takeNews();
+  // The run is over: what waits is given a few seconds to go (not once the
+  // broker proved unreachable); then the sender stops. The results still
+  // waiting.
+  std::size_t finish();
+
+  const std::string& folder() const { return folder_; }
+  // The URL as it may be shown (no password).
+  const std::string& printableUrl() const { return printableUrl_; }
+
+ private:
+  void noticed(const OutboxNotice& notice);
+
+  PublishSettings settings_;
+  std::string folder_;
+  std::string printableUrl_;
+  std::unique_ptr<Outbox> outbox_;
+  std::unique_ptr<OutboxSender> sender_;
+  std::mutex lock_;  // guards news_
+  PublishNews news_;
+};
+
+// The station's CFX handle when none is given: "Tarnwick.Station.<host>".
+std::string defaultCfxHandle();
+
+}  // namespace tarnwick
