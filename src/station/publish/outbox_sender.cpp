@@ -263,7 +263,13 @@ void OutboxSender::Running::submitDue() {
   const Clock::time_point now = Clock::now();
   for (Waiting& result : waiting) {
     if (inFlight >= window) break;
-    if (result.inFlight || result.notBefore > now) continue;
+    if (result.inFlight) continue;
+    // The probe is always the oldest; with the link open the others need
+    // not wait for one that waits to be sent again.
+    if (result.notBefore > now) {
+      if (window == 1) break;
+      continue;
+    }
     if (!publisher->submit(outgoingOf(result.entry.message))) {
       result.notBefore = now + std::chrono::milliseconds(kResendWaitMs);
       continue;
