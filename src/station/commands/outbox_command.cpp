@@ -80,12 +80,12 @@ std::string whyStillWaiting(const OutboxListing& after, const std::string& broke
 // Sends what waits, for at most `seconds`; counts the refused ones.
 bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationContext& context,
              std::size_t& rejected) {
-  const std::string folder = outbox.folder();
-  OutboxSender sender(outbox, address, [&context, &rejected, folder](const OutboxNotice& notice) {
+  const std::string aside = (std::filesystem::u8path(outbox.folder()) / "rejected").u8string();
+  OutboxSender sender(outbox, address, [&context, &rejected, aside](const OutboxNotice& notice) {
     if (notice.kind != OutboxNotice::Kind::Rejected) return;
     ++rejected;
-    complain(context, "result " + notice.uniqueId + ": " + notice.error + "; it is in " + folder +
-                          "/rejected now");
+    complain(context,
+             "result " + notice.uniqueId + ": " + notice.error + "; it is in " + aside + " now");
   });
   std::string why;
   if (!sender.start(why)) {
