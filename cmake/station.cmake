@@ -20,6 +20,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/publish/cfx_message.cpp
   src/station/publish/outbox.cpp
   src/station/publish/outbox_listing.cpp
+  src/station/publish/outbox_sender.cpp
   src/station/publish/publish_policy.cpp
   src/station/views/inventory_json.cpp
   src/station/views/inventory_table.cpp
@@ -58,6 +59,8 @@ set(TARNWICK_STATION_SOURCES
   src/station/commands/flash_options.cpp
   src/station/commands/identity_option.cpp
   src/station/commands/list_command.cpp
+  src/station/commands/outbox_command.cpp
+  src/station/commands/outbox_options.cpp
   src/station/commands/output_options.cpp
   src/station/commands/publish_options.cpp
   src/station/commands/station_environment.cpp

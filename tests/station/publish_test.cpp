@@ -2,8 +2,10 @@
 // result, and the outbox the results wait in on disk.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -12,6 +14,7 @@
 #include "station/publish/cfx_message.h"
 #include "station/publish/outbox.h"
 #include "station/publish/outbox_listing.h"
+#include "station/publish/outbox_sender.h"
 #include "station/run/result_message.h"
 #include "support/temp_dir.h"
 
@@ -333,6 +336,42 @@ TEST(Outbox, PuttersAndASenderAtOnce) {
     ASSERT_EQ(order.size(), kEach);
     for (std::size_t i = 0; i < kEach; ++i) EXPECT_EQ(order[i], prefix + std::to_string(i));
   }
+}
+
+// With no broker to reach (nothing listens on port 1): the count is told,
+// `drain` gives up on the failed connection, only the oldest is tried (the
+// others wait for a link), and every result stays with the error.
+TEST(OutboxSender, UnreachableBrokerKeepsEveryResultAndTriesTheOldest) {
+  TempDir dir;
+  Outbox outbox(dir.path());
+  std::string why;
+  ASSERT_TRUE(outbox.open(why)) << why;
+  ASSERT_TRUE(outbox.put(waitingMessage("a-1"), "2026-12-07T16:05:01Z", why)) << why;
+  ASSERT_TRUE(outbox.put(waitingMessage("b-2"), "2026-12-07T16:05:02Z", why)) << why;
+  std::mutex mutex;
+  std::vector<OutboxNotice> notices;
+  BrokerAddress address;
+  ASSERT_TRUE(parseBrokerAddress("amqp://u:p@127.0.0.1:1/amq/queue/q", &address, &why)) << why;
+  OutboxSender sender(outbox, address, [&](const OutboxNotice& notice) {
+    std::lock_guard<std::mutex> lock(mutex);
+    notices.push_back(notice);
+  });
+  ASSERT_TRUE(sender.start(why)) << why;
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_FALSE(sender.drain(20000, true));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(10));
+  EXPECT_EQ(sender.pending(), 2u);
+  sender.stop();
+  ASSERT_FALSE(notices.empty());
+  EXPECT_EQ(notices[0].kind, OutboxNotice::Kind::State);
+  EXPECT_EQ(notices[0].pending, 2u);
+  EXPECT_EQ(notices[0].oldestCreated, "2026-12-07T16:05:01Z");
+  OutboxListing listing;
+  EXPECT_EQ(waitingIds(outbox, listing), (std::vector<std::string>{"a-1", "b-2"}));
+  EXPECT_GE(listing.entries[0].attempts, 1);
+  EXPECT_EQ(listing.entries[0].lastError.rfind("cannot connect to the broker", 0), 0u)
+      << listing.entries[0].lastError;
+  EXPECT_EQ(listing.entries[1].attempts, 0);
 }
 
 TEST(OutboxListing, OneLinePerResultAndTheJsonForm) {

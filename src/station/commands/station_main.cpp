@@ -10,6 +10,7 @@
 #include "platform/usb_inventory_source.h"
 #include "station/commands/flash_command.h"
 #include "station/commands/list_command.h"
+#include "station/commands/outbox_command.h"
 #include "station/commands/station_context.h"
 #include "station/commands/teach_command.h"
 #include "station/commands/watch_command.h"
@@ -26,6 +27,7 @@ void registerCommands(CLI::App& app, StationContext& context, ChosenCommand& cho
   tarnwick::registerFlashCommand(app, context, chosen);
   tarnwick::registerWatchCommand(app, context, chosen);
   tarnwick::registerTeachCommand(app, context, chosen);
+  tarnwick::registerOutboxCommand(app, context, chosen);
 }
 
 // Parses the command line. CLI11 reports what it does not accept by

@@ -113,7 +113,11 @@ void AmqpSendingHandler::wake() {
   for (OutgoingMessage& message : takeInbox_()) {
     waiting_.push_back(Pending{++lastNumber_, std::move(message), deadline});
   }
-  sendWaiting();
+  // This runs from the container's timers, outside the connection's own
+  // events: the proactor writes what was sent only once the connection
+  // has an event of its own, so it is woken for one (else the messages
+  // wait for the next idle-timeout frame, seconds later).
+  if (sendWaiting() && connection_) connection_.wake();
 }
 
 void AmqpSendingHandler::connect() {
@@ -154,7 +158,8 @@ void AmqpSendingHandler::openSender() {
   }
 }
 
-void AmqpSendingHandler::sendWaiting() {
+bool AmqpSendingHandler::sendWaiting() {
+  bool sent = false;
   while (senderOpen_ && !waiting_.empty() && sender_.credit() > 0) {
     Pending pending = std::move(waiting_.front());
     waiting_.pop_front();
@@ -165,7 +170,9 @@ void AmqpSendingHandler::sendWaiting() {
       continue;
     }
     inFlight_.emplace(pending.number, std::move(pending));
+    sent = true;
   }
+  return sent;
 }
 
 void AmqpSendingHandler::on_connection_open(proton::connection&) {

@@ -68,7 +68,7 @@ class AmqpSendingHandler : public proton::messaging_handler {
   void tick();
   void connect();
   void openSender();
-  void sendWaiting();
+  bool sendWaiting();  // true when it sent any
   void connectionLost();
   void linkLost(const std::string& reason, bool refused);
   void expireOverdue();

@@ -1,0 +1,159 @@
+#include "station/commands/outbox_command.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "platform/state_folder.h"
+#include "station/publish/broker_address.h"
+#include "station/publish/outbox.h"
+#include "station/publish/outbox_listing.h"
+#include "station/publish/outbox_sender.h"
+#include "station/run/run_setup.h"
+
+namespace tarnwick {
+namespace {
+
+std::string results(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " result" : " results");
+}
+
+void complain(StationContext& context, const std::string& text) {
+  say(context.err, "tarnwick-station: " + text + "\n");
+}
+
+// The outbox folder asked for, or the user's; false (said) when the system
+// names none or the path is there but no folder. `exists` is false when
+// nothing is there yet: then nothing waits.
+bool outboxFolder(const OutboxOptions& options, StationContext& context, std::string& folder,
+                  bool& exists) {
+  std::string why;
+  folder = options.outbox;
+  if (folder.empty() && !defaultOutboxFolder(folder, why)) {
+    complain(context, "no outbox folder: " + why + "; give one with --outbox");
+    return false;
+  }
+  std::error_code error;
+  const auto status = std::filesystem::status(std::filesystem::u8path(folder), error);
+  exists = status.type() != std::filesystem::file_type::not_found;
+  if (exists && !std::filesystem::is_directory(status)) {
+    complain(context, "the outbox " + folder + " is not a folder" +
+                          (error ? ": " + error.message() : std::string()));
+    return false;
+  }
+  return true;
+}
+
+// What waits in `outbox`; the files that are no result are said one a line.
+bool listWaiting(const Outbox& outbox, StationContext& context, OutboxListing& listing) {
+  std::string why;
+  if (!outbox.pending(listing, why)) {
+    complain(context, why);
+    return false;
+  }
+  for (const std::string& line : listing.unreadable) {
+    complain(context, "in the outbox " + outbox.folder() + ": " + line);
+  }
+  return true;
+}
+
+int listOutbox(const std::string& folder, bool exists, bool json, StationContext& context) {
+  if (!exists) return kExitDone;  // nothing was ever put there
+  Outbox outbox(folder);
+  OutboxListing listing;
+  if (!listWaiting(outbox, context, listing)) return kExitBadInvocation;
+  say(context.out, json ? outboxListingJson(listing.entries) : outboxListingText(listing.entries));
+  return statusAfterOutput(kExitDone, context.out, context.err);
+}
+
+// Why results still wait after sending: the time ran out, and the
+// broker's last word on the oldest that has one.
+std::string whyStillWaiting(const OutboxListing& after, const std::string& broker, int seconds) {
+  std::string why = "not sent to " + broker + " within " + std::to_string(seconds) + " s";
+  for (const OutboxEntry& entry : after.entries) {
+    if (!entry.lastError.empty()) return why + "; last error: " + entry.lastError;
+  }
+  return why;
+}
+
+// Sends what waits, for at most `seconds`; counts the refused ones.
+bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationContext& context,
+             std::size_t& rejected) {
+  const std::string aside = (std::filesystem::u8path(outbox.folder()) / "rejected").u8string();
+  OutboxSender sender(outbox, address, [&context, &rejected, aside](const OutboxNotice& notice) {
+    if (notice.kind != OutboxNotice::Kind::Rejected) return;
+    ++rejected;
+    complain(context,
+             "result " + notice.uniqueId + ": " + notice.error + "; it is in " + aside + " now");
+  });
+  std::string why;
+  if (!sender.start(why)) {
+    complain(context, why);
+    return false;
+  }
+  sender.drain(seconds * 1000, false);
+  sender.stop();
+  return true;
+}
+
+int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& address, int seconds,
+                  StationContext& context) {
+  const std::string broker = printableBrokerAddress(address);
+  Outbox outbox(folder);
+  OutboxListing before;
+  std::string why;
+  if (exists && !outbox.open(why)) {
+    complain(context, why);
+    return kExitBadInvocation;
+  }
+  if (exists && !listWaiting(outbox, context, before)) return kExitBadInvocation;
+  std::size_t rejected = 0;
+  if (!before.entries.empty() && !sendAll(outbox, address, seconds, context, rejected)) {
+    return kExitFailed;
+  }
+  OutboxListing after;
+  if (exists && !outbox.pending(after, why)) {
+    complain(context, why);
+    return kExitFailed;
+  }
+  if (!after.entries.empty()) {
+    complain(context, results(after.entries.size()) + " still wait in " + folder + ": " +
+                          whyStillWaiting(after, broker, seconds));
+    return kExitFailed;
+  }
+  if (!after.unreadable.empty()) {
+    complain(context, std::to_string(after.unreadable.size()) + " files in " + folder +
+                          " cannot be read as results and were not sent");
+    return kExitFailed;
+  }
+  const std::size_t sent = before.entries.size() > rejected ? before.entries.size() - rejected : 0;
+  say(context.out, results(sent) + " sent to " + broker + "\n");
+  return statusAfterOutput(kExitDone, context.out, context.err);
+}
+
+}  // namespace
+
+int runOutboxCommand(const OutboxOptions& options, StationContext& context) {
+  std::string folder;
+  bool exists = false;
+  if (!outboxFolder(options, context, folder, exists)) return kExitBadInvocation;
+  if (options.publish.empty()) return listOutbox(folder, exists, options.json, context);
+  BrokerAddress address;
+  std::string error;
+  if (!parseBrokerAddress(options.publish, &address, &error)) {
+    complain(context, "--publish: " + error);
+    return kExitBadInvocation;
+  }
+  return publishOutbox(folder, exists, address, options.timeoutSeconds, context);
+}
+
+void registerOutboxCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
+  auto options = std::make_shared<OutboxOptions>();
+  CLI::App* outbox = addOutboxOptions(app, *options);
+  outbox->callback([options, &context, &chosen] {
+    chosen.run = [options, &context] { return runOutboxCommand(*options, context); };
+  });
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+namespace tarnwick {
+
+// `tarnwick-station outbox [--outbox DIR] [--json]` and
+// `tarnwick-station outbox [--outbox DIR] --publish URL [--timeout S]`
+struct OutboxOptions {
+  std::string outbox;  // empty: the per-user state folder's
+  bool json = false;
+  std::string publish;  // empty: list, do not send
+  int timeoutSeconds = 30;
+};
+
+// Adds the `outbox` subcommand to `app`; its options land in `options`.
+CLI::App* addOutboxOptions(CLI::App& app, OutboxOptions& options);
+
+}  // namespace tarnwick
