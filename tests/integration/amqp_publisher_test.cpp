@@ -338,7 +338,7 @@ TEST_F(AmqpBrokerTest, SenderMovesAResultTheBrokerRefusesToRejected) {
 
 // `tarnwick-station outbox --publish`: 0 once all went, 1 after about S
 // seconds with the broker out of reach (what waits is listed with the
-// error); never the password.
+// error), refused results said and set aside; never the password.
 TEST_F(AmqpBrokerTest, OutboxCommandPublishesWhatWaitsOrSaysWhatRemains) {
   struct Case {
     std::string url;
@@ -352,6 +352,7 @@ TEST_F(AmqpBrokerTest, OutboxCommandPublishesWhatWaitsOrSaysWhatRemains) {
   const std::vector<Case> cases = {
       {kBroker + kQueue, "20", 0, "2 results sent to amqp://tarnwick@127.0.0.1:", 2, ""},
       {unreachable + kQueue, "2", 1, "2 results still wait in ", 0, "cannot connect to the broker"},
+      {kBroker + "/exchange/no-such-exchange", "20", 0, "amqp:not-found: NOT_FOUND", 0, ""},
   };
   for (const Case& c : cases) {
     SenderRig rig(kQueue);

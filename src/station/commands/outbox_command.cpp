@@ -118,8 +118,9 @@ int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& a
     return kExitFailed;
   }
   if (!after.entries.empty()) {
-    complain(context, results(after.entries.size()) + " still wait in " + folder + ": " +
-                          whyStillWaiting(after, broker, seconds));
+    complain(context, results(after.entries.size()) +
+                          (after.entries.size() == 1 ? " still waits in " : " still wait in ") +
+                          folder + ": " + whyStillWaiting(after, broker, seconds));
     return kExitFailed;
   }
   if (!after.unreadable.empty()) {
