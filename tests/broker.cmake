@@ -3,7 +3,7 @@
 # needs it and stopped after the last (fixture rabbitmq_broker). Cases may
 # stop and start it again on the same folder: its durable queue keeps its
 # messages.
-set(TARNWICK_TEST_BROKER_PORT 56720)
+set(TARNWICK_TEST_BROKER_PORT 56720 CACHE STRING "The test broker's AMQP port; the next nine are its other ports")
 set(TARNWICK_TEST_BROKER_DIR ${CMAKE_BINARY_DIR}/rabbitmq-broker)
 set(TARNWICK_TEST_BROKER_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/support/rabbitmq-broker.sh)
 add_test(NAME rabbitmq_broker_start COMMAND bash ${TARNWICK_TEST_BROKER_SCRIPT}

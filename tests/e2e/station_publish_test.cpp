@@ -129,7 +129,9 @@ TEST_P(AmqpBrokerStationPublish, EachModemsResultArrivesOnceWithItsFields) {
     EXPECT_EQ(envelope["MessageBody"]["TestMethod"], "Automated");
     EXPECT_EQ(unit["OverallResult"], serial == *good.serial ? "Passed" : "Failed");
     EXPECT_EQ(unit["Tests"].at(0)["TestName"], "FIRMWARE_DOWNLOAD");
-    if (serial == *bad.serial) EXPECT_EQ(unit["Tests"].at(0)["Error"], "ERROR answer");
+    if (serial == *bad.serial) {
+      EXPECT_EQ(unit["Tests"].at(0)["Error"], "ERROR answer");
+    }
   }
 }
 
@@ -179,7 +181,8 @@ TEST_P(AmqpBrokerStationPublish, ResultOfAKilledStationGoesWithTheNextRunUnderIt
   const std::string killedId = recordIds().begin()->second;
 
   const RunResult next = flash(kTestBroker + kTestQueue);
-  ASSERT_TRUE(next.exitedWith(1)) << next.describe();
+  // The simulated modem answers ERROR once: this time it passes.
+  ASSERT_TRUE(next.exitedWith(0)) << next.describe();
   std::multiset<std::string> arrived;
   for (const Json& message : drainQueue()) arrived.insert(message["message_id"]);
   EXPECT_EQ(arrived.size(), 2u);

@@ -112,8 +112,10 @@ TEST(CfxMessage, RecordBecomesTheUnitResult) {
     EXPECT_EQ(unit.timeStamp, "2026-12-07T16:05:00.000+00:00");
     EXPECT_EQ(unit.download, row.download);
     ASSERT_EQ(unit.check.has_value(), row.check.has_value());
-    if (row.check) EXPECT_EQ(unit.check->result, *row.check);
-    if (row.check) EXPECT_EQ(unit.check->expectedVersion, "V2");
+    if (row.check) {
+      EXPECT_EQ(unit.check->result, *row.check);
+      EXPECT_EQ(unit.check->expectedVersion, "V2");
+    }
   }
 }
 

@@ -116,17 +116,17 @@ Json testedUnit(Identifiers& ids, const CfxUnitResult& unit) {
 // The envelope around `body`, and the AMQP fields beside it. The topic is
 // the message name without its last part, as the CFX SDK sends it.
 bool envelope(const std::string& name, const std::string& handle, const std::string& timeStamp,
-              Json body, Identifiers& ids, CfxMessage& message) {
+              const std::string& uniqueId, Json body, Identifiers& ids, CfxMessage& message) {
   Json whole;
   whole["MessageName"] = name;
   whole["Version"] = "2.1";
   whole["TimeStamp"] = textOrNull(timeStamp);
-  whole["UniqueID"] = ids.next();
+  whole["UniqueID"] = uniqueId;
   whole["Source"] = handle;
   whole["Target"] = nullptr;
   whole["RequestID"] = nullptr;
   whole["MessageBody"] = std::move(body);
-  if (ids.failed()) return false;
+  if (ids.failed() || uniqueId.empty()) return false;
   // Device text may hold bytes that are not UTF-8: replaced, never thrown.
   message.body = whole.dump(-1, ' ', false, Json::error_handler_t::replace);
   message.messageId = whole["UniqueID"].get<std::string>();
@@ -172,7 +172,9 @@ bool unitsTestedMessage(const CfxUnitResult& unit, const UuidSource& newUuid, Cf
   body["RecipeName"] = textOrNull(unit.imageName);
   body["RecipeRevision"] = textOrNull(unit.imageSha256);
   body["TestedUnits"] = Json::array({testedUnit(ids, unit)});
-  return envelope(kUnitsTested, unit.handle, unit.timeStamp, std::move(body), ids, message);
+  const std::string uniqueId = unit.uniqueId.empty() ? ids.next() : unit.uniqueId;
+  return envelope(kUnitsTested, unit.handle, unit.timeStamp, uniqueId, std::move(body), ids,
+                  message);
 }
 
 bool heartbeatMessage(const std::string& handle, const std::string& timeStamp, int frequencySeconds,
@@ -184,7 +186,8 @@ bool heartbeatMessage(const std::string& handle, const std::string& timeStamp, i
   // null: not known (an empty list would say there are none).
   body["ActiveFaults"] = nullptr;
   body["ActiveRecipes"] = nullptr;
-  return envelope(kHeartbeat, handle, timeStamp, std::move(body), ids, message);
+  const std::string uniqueId = ids.next();
+  return envelope(kHeartbeat, handle, timeStamp, uniqueId, std::move(body), ids, message);
 }
 
 }  // namespace tarnwick

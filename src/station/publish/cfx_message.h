@@ -23,6 +23,7 @@ struct CfxVersionCheck {
 // text with their UTC offset ("2026-12-07T16:05:09.123Z"); empty text is sent
 // as null.
 struct CfxUnitResult {
+  std::string uniqueId;   // the envelope's UniqueID; empty: a new one
   std::string handle;     // this station's CFX handle: the envelope's Source
   std::string timeStamp;  // the result's time: the envelope's TimeStamp
   std::string imageName;  // the image file's name: RecipeName

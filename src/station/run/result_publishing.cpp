@@ -63,16 +63,10 @@ bool ResultPublishing::name(ModemRecord& record, std::string& why) {
 
 bool ResultPublishing::put(const ModemRecord& record, std::string& why) {
   const std::string now = isoTimeUtc(std::chrono::system_clock::now());
-  const CfxUnitResult unit = unitResultOf(record, settings_.handle, now, settings_.expectVersion);
-  // The message keeps the id the records carry; its other ids are new.
-  bool first = true;
-  const UuidSource ids = [&first, &record] {
-    if (!first) return randomUuid();
-    first = false;
-    return record.messageId;
-  };
+  CfxUnitResult unit = unitResultOf(record, settings_.handle, now, settings_.expectVersion);
+  unit.uniqueId = record.messageId;  // the id the records carry; the message's others are new
   CfxMessage message;
-  if (!unitsTestedMessage(unit, ids, message)) {
+  if (!unitsTestedMessage(unit, randomUuid, message)) {
     why = "the system gave no random number for its ids";
     return false;
   }
