@@ -19,8 +19,9 @@ build windows
 build native
 build native-asan
 build native-tsan
-# The one-modem program and its tests build without the station too.
-build native-no-station
+# The one-modem program and its unit tests build without the station too.
+cmake --preset native-no-station >/dev/null
+cmake --build --preset native-no-station --target tarnwick unit_tests
 
 # Sanitized unit and integration tests.
 ctest --test-dir build/native-asan --output-on-failure -L 'unit|integration|station' -j 2

@@ -98,6 +98,11 @@ TEST_F(WatchTable, WithoutSlotsEachLocationSeenHasItsRow) {
 
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[4], wordsOf("1 record could not be written to the record file"));
+  // With results waiting for the broker, a line under them says so.
+  board_.setOutbox(3, std::chrono::system_clock::now() - std::chrono::seconds(42));
+  const auto waiting = wordsOfLines(watchTableText(board_, {}, halfAnHourIn()));
+  ASSERT_EQ(waiting.size(), 6u);
+  EXPECT_EQ(waiting[5], wordsOf("3 results wait for the broker (oldest 42 s)"));
   EXPECT_EQ(lines[1], wordsOf("- 2-1 COM7 V1 FAIL 40% 0 1 0 0"));
   EXPECT_EQ(lines[2], wordsOf("- 2-4 COM7 V1 UNVERIFIED (duplicate serial) 100% 1 0 0 0"));
   // Fewer than three cycles ended: no rate yet.
