@@ -274,16 +274,21 @@ std::string Outbox::pathOf(const std::string& uniqueId, std::string& why) const 
   return "";
 }
 
+bool Outbox::readWaiting(const std::string& uniqueId, std::string& path, OutboxEntry& entry,
+                         std::string& why) const {
+  path = pathOf(uniqueId, why);
+  if (path.empty()) return false;
+  if (readEntryFile(path, entry, why)) return true;
+  why = path + " " + why;
+  return false;
+}
+
 bool Outbox::noteAttempt(const std::string& uniqueId, const std::string& error, std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
   return guarded(why, [&] {
-    const std::string path = pathOf(uniqueId, why);
+    std::string path;
     OutboxEntry entry;
-    if (path.empty()) return false;
-    if (!readEntryFile(path, entry, why)) {
-      why = path + " " + why;
-      return false;
-    }
+    if (!readWaiting(uniqueId, path, entry, why)) return false;
     entry.attempts += 1;
     entry.lastError = error;
     return writeFileDurably(path, fileText(entryJson(entry)), why);
@@ -306,13 +311,9 @@ bool Outbox::remove(const std::string& uniqueId, std::string& why) {
 bool Outbox::reject(const std::string& uniqueId, const std::string& error, std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
   return guarded(why, [&] {
-    const std::string path = pathOf(uniqueId, why);
+    std::string path;
     OutboxEntry entry;
-    if (path.empty()) return false;
-    if (!readEntryFile(path, entry, why)) {
-      why = path + " " + why;
-      return false;
-    }
+    if (!readWaiting(uniqueId, path, entry, why)) return false;
     Json file = entryJson(entry);
     file["rejected_error"] = error;
     const std::string name = fs::u8path(path).filename().u8string();

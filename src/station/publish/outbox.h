@@ -64,6 +64,9 @@ class Outbox {
  private:
   std::string pathOf(const std::string& uniqueId, std::string& why) const;
   bool readEntryFile(const std::string& path, OutboxEntry& entry, std::string& why) const;
+  // The file of waiting result `uniqueId` and what it holds.
+  bool readWaiting(const std::string& uniqueId, std::string& path, OutboxEntry& entry,
+                   std::string& why) const;
 
   std::string folder_;
   mutable std::mutex mutex_;  // guards the members below and each file change
