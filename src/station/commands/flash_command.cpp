@@ -1,6 +1,5 @@
 #include "station/commands/flash_command.h"
 
-#include "discovery/inventory.h"
 #include "station/commands/identity_option.h"
 #include "station/commands/output_options.h"
 #include "station/run/flash_run.h"

@@ -1,7 +1,6 @@
 #include "station/commands/station_environment.h"
 
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <thread>
 
