@@ -73,6 +73,7 @@ set(TARNWICK_STATION_SOURCES
 if(WIN32)
   list(APPEND TARNWICK_STATION_SOURCES
     src/platform/win32/durable_file-win32.cpp
+    src/platform/win32/file_lock-win32.cpp
     src/platform/win32/host_name-win32.cpp
     src/platform/win32/random_uuid-win32.cpp
     src/platform/win32/sha256-win32.cpp
@@ -83,6 +84,7 @@ if(WIN32)
 else()
   list(APPEND TARNWICK_STATION_SOURCES
     src/platform/posix/durable_file-posix.cpp
+    src/platform/posix/file_lock-posix.cpp
     src/platform/posix/host_name-posix.cpp
     src/platform/posix/random_uuid-posix.cpp
     src/platform/posix/sha256-posix.cpp
@@ -127,4 +129,10 @@ target_link_libraries(tarnwick-station PRIVATE tarnwick_station_core)
 if(WIN32)
   # Fully static: no MinGW runtime or winpthread DLL is needed at run time.
   target_link_options(tarnwick-station PRIVATE -static -static-libgcc -static-libstdc++)
+endif()
+
+# The outbox benchmark's own program (bench/outbox.sh), Linux only.
+if(NOT WIN32)
+  add_executable(outbox-bench bench/outbox/outbox_bench.cpp)
+  target_link_libraries(outbox-bench PRIVATE tarnwick_station_core)
 endif()

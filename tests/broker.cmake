@@ -26,5 +26,6 @@ foreach(program_label integration_tests:integration e2e_tests:e2e)
     TARNWICK_TEST_BROKER_PORT=${TARNWICK_TEST_BROKER_PORT}
     TARNWICK_TEST_BROKER_DIR="${TARNWICK_TEST_BROKER_DIR}"
     TARNWICK_TEST_BROKER_SCRIPT="${TARNWICK_TEST_BROKER_SCRIPT}"
-    TARNWICK_AMQP_RECEIVE="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_receive.py")
+    TARNWICK_AMQP_RECEIVE="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_receive.py"
+    TARNWICK_AMQP_STANDIN="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_standin_broker.py")
 endforeach()

@@ -25,6 +25,8 @@ const char* outcomeName(tarnwick::PublishOutcome outcome) {
       return "Accepted";
     case tarnwick::PublishOutcome::Rejected:
       return "Rejected";
+    case tarnwick::PublishOutcome::AddressRefused:
+      return "AddressRefused";
     case tarnwick::PublishOutcome::Retry:
       break;
   }

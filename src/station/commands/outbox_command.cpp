@@ -67,26 +67,30 @@ int listOutbox(const std::string& folder, bool exists, bool json, StationContext
   return statusAfterOutput(kExitDone, context.out, context.err);
 }
 
-// Why results still wait after sending: the time ran out, and the
-// broker's last word on the oldest that has one.
-std::string whyStillWaiting(const OutboxListing& after, const std::string& broker, int seconds) {
+// Why results still wait after sending: the time ran out, and the last
+// error of this run's sends.
+std::string whyStillWaiting(const std::string& lastError, const std::string& broker, int seconds) {
   std::string why = "not sent to " + broker + " within " + std::to_string(seconds) + " s";
-  for (const OutboxEntry& entry : after.entries) {
-    if (!entry.lastError.empty()) return why + "; last error: " + entry.lastError;
-  }
-  return why;
+  return lastError.empty() ? why : why + "; last error: " + lastError;
 }
 
-// Sends what waits, for at most `seconds`; counts the refused ones.
+// Sends what waits, for at most `seconds`; counts the refused ones and
+// says why nothing could be sent, when so. `lastError` is this run's.
 bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationContext& context,
-             std::size_t& rejected) {
+             std::size_t& rejected, std::string& lastError) {
   const std::string aside = (std::filesystem::u8path(outbox.folder()) / "rejected").u8string();
-  OutboxSender sender(outbox, address, [&context, &rejected, aside](const OutboxNotice& notice) {
-    if (notice.kind != OutboxNotice::Kind::Rejected) return;
-    ++rejected;
-    complain(context,
-             "result " + notice.uniqueId + ": " + notice.error + "; it is in " + aside + " now");
-  });
+  OutboxSenderSettings settings;
+  settings.holder = "tarnwick-station outbox --publish";
+  OutboxSender sender(
+      outbox, address,
+      [&context, &rejected, aside](const OutboxNotice& notice) {
+        if (notice.kind == OutboxNotice::Kind::Blocked) complain(context, notice.error);
+        if (notice.kind != OutboxNotice::Kind::Rejected) return;
+        ++rejected;
+        complain(context, "result " + notice.uniqueId + ": " + notice.error + "; it is in " +
+                              aside + " now");
+      },
+      settings);
   std::string why;
   if (!sender.start(why)) {
     complain(context, why);
@@ -94,6 +98,7 @@ bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationC
   }
   sender.drain(seconds * 1000, false);
   sender.stop();
+  lastError = sender.lastError();
   return true;
 }
 
@@ -109,7 +114,8 @@ int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& a
   }
   if (exists && !listWaiting(outbox, context, before)) return kExitBadInvocation;
   std::size_t rejected = 0;
-  if (!before.entries.empty() && !sendAll(outbox, address, seconds, context, rejected)) {
+  std::string lastError;
+  if (!before.entries.empty() && !sendAll(outbox, address, seconds, context, rejected, lastError)) {
     return kExitFailed;
   }
   OutboxListing after;
@@ -120,7 +126,7 @@ int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& a
   if (!after.entries.empty()) {
     complain(context, results(after.entries.size()) +
                           (after.entries.size() == 1 ? " still waits in " : " still wait in ") +
-                          folder + ": " + whyStillWaiting(after, broker, seconds));
+                          folder + ": " + whyStillWaiting(lastError, broker, seconds));
     return kExitFailed;
   }
   if (!after.unreadable.empty()) {

@@ -39,6 +39,7 @@ RunOutputSettings outputSettings(const WatchOptions& options, const StationEnvir
   RunOutputSettings settings = runOutputSettings(options.progress, options.color, options.json,
                                                  options.record, options.publish, env.out, env.err);
   settings.publish.heartbeatSeconds = kHeartbeatSeconds;
+  settings.publish.command = "tarnwick-station watch";
   settings.publish.expectVersion = options.expectVersion;
   return settings;
 }

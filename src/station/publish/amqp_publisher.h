@@ -23,8 +23,11 @@ struct OutgoingMessage {
 
 enum class PublishOutcome {
   Accepted,  // the broker took it: it counts as sent
-  Rejected,  // the broker refused it or its address: sending it again cannot help
-  Retry,     // no outcome (released, modified, no connection, timeout): send it again
+  Rejected,  // the broker rejected this delivery: sending the same message again cannot help
+  Retry,     // no outcome (released, modified, no connection, no link in time): send it again
+  // The broker lacks or refuses the target address: a mistake in the
+  // setup, not in the message, which waits to be sent once it is mended.
+  AddressRefused,
 };
 
 struct PublishResult {
@@ -34,7 +37,9 @@ struct PublishResult {
 };
 
 struct PublisherSettings {
-  // A message without an outcome this long after `submit` is reported Retry.
+  // A message not on a link this long after `submit` is reported Retry. One
+  // sent on an open link waits for its outcome as long as the link lasts;
+  // the publisher's user may stop counting on it after this long.
   int outcomeTimeoutMs = 10000;
   // Waits between connection attempts: doubling from the first to the last.
   int firstReconnectDelayMs = 1000;
@@ -48,9 +53,13 @@ using PublishCallback = std::function<void(const PublishResult&)>;
 // Publishes messages to one target address over one long-lived AMQP 1.0
 // connection, kept by a thread of its own: it connects at `start`, and
 // after a failed or lost connection connects again after a growing wait.
-// Every submitted message gets exactly one outcome; a message that has none
-// when the connection drops is reported Retry (it may still have arrived:
-// the broker sees it again under the same message-id).
+// Before it sends on a link, it makes sure the broker has the address (a
+// receiving link to it, given no credit, is refused when the broker has no
+// such queue or exchange; RabbitMQ 3 would otherwise accept and drop what
+// is sent there). Every submitted message gets exactly one outcome; a
+// message that has none when the connection drops is reported Retry (it
+// may still have arrived: the broker sees it again under the same
+// message-id).
 class AmqpPublisher {
  public:
   AmqpPublisher(BrokerAddress address, PublishCallback onResult,

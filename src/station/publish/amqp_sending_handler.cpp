@@ -12,6 +12,8 @@
 #include <proton/error_condition.hpp>
 #include <proton/message.hpp>
 #include <proton/message_id.hpp>
+#include <proton/receiver.hpp>
+#include <proton/receiver_options.hpp>
 #include <proton/sender_options.hpp>
 #include <proton/session.hpp>
 #include <proton/ssl.hpp>
@@ -101,8 +103,8 @@ void AmqpSendingHandler::tick() {
   const Clock::time_point now = Clock::now();
   if (!connecting_ && now >= nextConnect_) {
     connect();
-  } else if (opened_ && !senderOpen_ && !senderOpening_ && !waiting_.empty() && now >= nextLink_) {
-    openSender();
+  } else if (opened_ && link_ == Link::None && !waiting_.empty() && now >= nextLink_) {
+    openLink();
   }
   container_->schedule(proton::duration(kTickMs), [this] { tick(); });
 }
@@ -143,33 +145,65 @@ void AmqpSendingHandler::connect() {
   }
 }
 
-void AmqpSendingHandler::openSender() {
+// A session of its own each time: RabbitMQ ends the session when it
+// refuses an address, and the connection's default session stays ended.
+// The receiver asks for nothing (no credit): it only proves the address is
+// there before anything is sent to it.
+void AmqpSendingHandler::openLink() {
   problem_.clear();
-  refused_ = false;
+  problemName_.clear();
   try {
-    // A session of its own each time: RabbitMQ ends the session when it
-    // refuses an address, and the connection's default session stays ended.
     proton::session session = connection_.open_session();
+    session.open_receiver(address_.target, proton::receiver_options().credit_window(0));
+    link_ = Link::Checking;
+  } catch (const std::exception& error) {
+    problem_ = error.what();
+    link_ = Link::Checking;
+    linkLost();
+  }
+}
+
+void AmqpSendingHandler::on_receiver_open(proton::receiver& receiver) {
+  if (link_ != Link::Checking) return;
+  try {
+    proton::session session = receiver.session();
+    receiver.close();
     sender_ = session.open_sender(address_.target, proton::sender_options().delivery_mode(
                                                        proton::delivery_mode::AT_LEAST_ONCE));
-    senderOpening_ = true;
+    link_ = Link::Attaching;
   } catch (const std::exception& error) {
-    linkLost(error.what(), false);
+    problem_ = error.what();
+    linkLost();
   }
+}
+
+void AmqpSendingHandler::on_receiver_error(proton::receiver& receiver) {
+  noteProblem(receiver.error());
+}
+
+// The check's own close, once the address proved there, is no loss.
+void AmqpSendingHandler::on_receiver_close(proton::receiver&) {
+  if (link_ == Link::Checking) linkLost();
+}
+
+void AmqpSendingHandler::noteProblem(const proton::error_condition& condition) {
+  problem_ = condition.what();
+  problemName_ = condition.name();
 }
 
 bool AmqpSendingHandler::sendWaiting() {
   bool sent = false;
-  while (senderOpen_ && !waiting_.empty() && sender_.credit() > 0) {
+  while (link_ == Link::Open && !waiting_.empty() && sender_.credit() > 0) {
     Pending pending = std::move(waiting_.front());
     waiting_.pop_front();
     try {
       sender_.send(protonMessage(pending.message), tagOf(pending.number));
     } catch (const std::exception& error) {
-      report(pending, PublishOutcome::Retry, std::string("cannot send: ") + error.what());
+      report(pending.message.messageId, PublishOutcome::Retry,
+             std::string("cannot send: ") + error.what());
       continue;
     }
-    inFlight_.emplace(pending.number, std::move(pending));
+    inFlight_.emplace(pending.number, std::move(pending.message.messageId));
     sent = true;
   }
   return sent;
@@ -178,7 +212,7 @@ bool AmqpSendingHandler::sendWaiting() {
 void AmqpSendingHandler::on_connection_open(proton::connection&) {
   opened_ = true;
   connectFailures_ = 0;
-  openSender();
+  openLink();
 }
 
 void AmqpSendingHandler::on_connection_error(proton::connection& connection) {
@@ -195,7 +229,8 @@ void AmqpSendingHandler::on_transport_close(proton::transport&) {
 
 void AmqpSendingHandler::connectionLost() {
   const bool wasOpen = opened_;
-  connecting_ = opened_ = senderOpen_ = senderOpening_ = false;
+  connecting_ = opened_ = false;
+  link_ = Link::None;
   shared_->linkOpen = false;
   connection_ = proton::connection();
   sender_ = proton::sender();
@@ -208,44 +243,47 @@ void AmqpSendingHandler::connectionLost() {
 }
 
 void AmqpSendingHandler::on_session_error(proton::session& session) {
-  problem_ = session.error().what();
-  refused_ = refusesAddress(session.error().name());
+  noteProblem(session.error());
 }
 
 void AmqpSendingHandler::on_session_close(proton::session&) {
-  linkLost(problem_, refused_);
+  linkLost();
 }
 
 void AmqpSendingHandler::on_sender_open(proton::sender&) {
-  senderOpening_ = false;
-  senderOpen_ = true;
+  link_ = Link::Open;
+  refused_ = false;
   shared_->linkOpen = true;
   linkFailures_ = 0;
   sendWaiting();
 }
 
 void AmqpSendingHandler::on_sender_error(proton::sender& sender) {
-  problem_ = sender.error().what();
-  refused_ = refusesAddress(sender.error().name());
+  noteProblem(sender.error());
 }
 
 void AmqpSendingHandler::on_sender_close(proton::sender&) {
-  linkLost(problem_, refused_);
+  linkLost();
 }
 
 void AmqpSendingHandler::on_sendable(proton::sender&) {
   sendWaiting();
 }
 
-void AmqpSendingHandler::linkLost(const std::string& reason, bool refused) {
-  if (!senderOpen_ && !senderOpening_) return;  // already counted
-  senderOpen_ = senderOpening_ = refused_ = false;
+// A refused address is a mistake in the setup: what waits is reported
+// AddressRefused, kept by the sender, and the link is tried again after a
+// growing wait, in case the address is mended on the broker's side.
+void AmqpSendingHandler::linkLost() {
+  if (link_ == Link::None) return;  // already counted
+  link_ = Link::None;
   shared_->linkOpen = false;
   sender_ = proton::sender();
-  const std::string what = reason.empty() ? "closed" : reason;
-  lastProblem_ = refused ? "the broker refuses the address " + address_.target + ": " + what
-                         : "link to the broker lost: " + what;
-  failAll(refused ? PublishOutcome::Rejected : PublishOutcome::Retry, lastProblem_);
+  refused_ = refusesAddress(problemName_);
+  const std::string what = problem_.empty() ? "closed" : problem_;
+  lastProblem_ = problemName_ == "amqp:not-found" ? missingAddressText(address_.target)
+                 : refused_ ? "the broker refuses the address " + address_.target + ": " + what
+                            : "link to the broker lost: " + what;
+  failAll(refused_ ? PublishOutcome::AddressRefused : PublishOutcome::Retry, lastProblem_);
   nextLink_ = Clock::now() + std::chrono::milliseconds(nextDelayMs(++linkFailures_));
 }
 
@@ -265,44 +303,40 @@ void AmqpSendingHandler::on_tracker_release(proton::tracker& tracker) {
 
 // Errors Proton has no more specific handler for; the default would throw.
 void AmqpSendingHandler::on_error(const proton::error_condition& condition) {
-  problem_ = condition.what();
+  noteProblem(condition);
 }
 
+// Messages that found no link with credit in time. Those on the link are
+// not timed: their outcome comes, or the link drops.
 void AmqpSendingHandler::expireOverdue() {
   const Clock::time_point now = Clock::now();
-  const std::string timeout = seconds(settings_.outcomeTimeoutMs);
+  const std::string why = link_ == Link::Open    ? "the broker gave no credit"
+                          : lastProblem_.empty() ? "no link to the broker yet"
+                                                 : lastProblem_;
   while (!waiting_.empty() && waiting_.front().deadline <= now) {
-    report(waiting_.front(), PublishOutcome::Retry,
-           "not sent within " + timeout + ": " +
-               (lastProblem_.empty() ? "no link to the broker yet" : lastProblem_));
+    report(waiting_.front().message.messageId,
+           refused_ ? PublishOutcome::AddressRefused : PublishOutcome::Retry,
+           "not sent within " + seconds(settings_.outcomeTimeoutMs) + ": " + why);
     waiting_.pop_front();
-  }
-  for (auto it = inFlight_.begin(); it != inFlight_.end();) {
-    if (it->second.deadline > now) {
-      ++it;
-      continue;
-    }
-    report(it->second, PublishOutcome::Retry, "no outcome from the broker within " + timeout);
-    it = inFlight_.erase(it);
   }
 }
 
 void AmqpSendingHandler::finish(std::uint64_t number, PublishOutcome outcome,
                                 const std::string& reason) {
   auto it = inFlight_.find(number);
-  if (it == inFlight_.end()) return;  // already reported (timed out)
-  Pending pending = std::move(it->second);
+  if (it == inFlight_.end()) return;  // not this connection's
+  const std::string messageId = std::move(it->second);
   inFlight_.erase(it);
-  report(pending, outcome, reason);
+  report(messageId, outcome, reason);
 }
 
 void AmqpSendingHandler::failAll(PublishOutcome outcome, const std::string& reason) {
-  std::map<std::uint64_t, Pending> inFlight = std::move(inFlight_);
+  std::map<std::uint64_t, std::string> inFlight = std::move(inFlight_);
   std::deque<Pending> waiting = std::move(waiting_);
   inFlight_.clear();
   waiting_.clear();
   for (const auto& entry : inFlight) report(entry.second, outcome, reason);
-  for (const Pending& pending : waiting) report(pending, outcome, reason);
+  for (const Pending& pending : waiting) report(pending.message.messageId, outcome, reason);
 }
 
 void AmqpSendingHandler::abandonAll(const std::string& reason) {
@@ -313,9 +347,9 @@ void AmqpSendingHandler::abandonAll(const std::string& reason) {
   failAll(PublishOutcome::Retry, reason);
 }
 
-void AmqpSendingHandler::report(const Pending& pending, PublishOutcome outcome,
+void AmqpSendingHandler::report(const std::string& messageId, PublishOutcome outcome,
                                 const std::string& reason) {
-  onResult_(PublishResult{pending.message.messageId, outcome, reason});
+  onResult_(PublishResult{messageId, outcome, reason});
 }
 
 int AmqpSendingHandler::nextDelayMs(int failures) {

@@ -21,6 +21,7 @@ using Json = nlohmann::ordered_json;
 
 const char kSuffix[] = ".json";
 const char kRejected[] = "rejected";
+const char kSenderLock[] = "sender.lock";
 constexpr std::size_t kSequenceDigits = 20;
 
 bool endsWith(const std::string& text, const std::string& end) {
@@ -34,6 +35,10 @@ bool isEntryName(const std::string& name) {
          name[kSequenceDigits] == '-' &&
          std::all_of(name.begin(), name.begin() + kSequenceDigits,
                      [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string idOfEntryName(const std::string& name) {
+  return name.substr(kSequenceDigits + 1, name.size() - kSequenceDigits - 1 - (sizeof kSuffix - 1));
 }
 
 // Twenty digits may exceed 64 bits: strtoull then gives its largest value
@@ -101,10 +106,10 @@ bool isText(const Json& file, const char* key) {
 }
 
 // The entry a file holds, checked field by field (so nothing throws).
-bool entryFromJson(const Json& file, OutboxEntry& entry, std::string& why) {
+bool entryFromJson(const Json& file, OutboxEntry& entry, bool withBody, std::string& why) {
   for (const char* key :
        {"unique_id", "message", "created", "subject", "topic", "handle", "body"}) {
-    if (!isText(file, key)) {
+    if ((withBody || std::string(key) != "body") && !isText(file, key)) {
       why = std::string("no text \"") + key + "\"";
       return false;
     }
@@ -120,7 +125,7 @@ bool entryFromJson(const Json& file, OutboxEntry& entry, std::string& why) {
   entry.message.subject = file["subject"].get<std::string>();
   entry.message.topic = file["topic"].get<std::string>();
   entry.message.handle = file["handle"].get<std::string>();
-  entry.message.body = file["body"].get<std::string>();
+  if (withBody) entry.message.body = file["body"].get<std::string>();
   entry.created = file["created"].get<std::string>();
   entry.attempts = file["attempts"].get<int>();
   entry.lastError = file["last_error"].is_null() ? "" : file["last_error"].get<std::string>();
@@ -165,6 +170,10 @@ std::string sequenceText(std::uint64_t sequence) {
   return text;
 }
 
+std::string entryName(std::uint64_t sequence, const std::string& uniqueId) {
+  return sequenceText(sequence) + "-" + uniqueId + kSuffix;
+}
+
 }  // namespace
 
 Outbox::Outbox(std::string folder) : folder_(std::move(folder)) {}
@@ -205,25 +214,33 @@ bool Outbox::put(const CfxMessage& message, const std::string& created, std::str
     OutboxEntry entry;
     entry.message = message;
     entry.created = created;
-    const std::string name = sequenceText(lastSequence_) + "-" + message.messageId + kSuffix;
+    const std::string name = entryName(lastSequence_, message.messageId);
     if (!writeFileDurably(joinPath(folder_, name), fileText(entryJson(entry)), why)) return false;
-    fileNameOf_[message.messageId] = name;
+    sequenceOf_[message.messageId] = lastSequence_;
+    put_.push_back(OutboxName{lastSequence_, message.messageId});
     return true;
   });
 }
 
-bool Outbox::readEntryFile(const std::string& path, OutboxEntry& entry, std::string& why) const {
+bool Outbox::readEntryFile(const std::string& path, OutboxEntry& entry, bool withBody,
+                           std::string& why) const {
   std::string text;
   if (!readWhole(path, text)) {
     why = "cannot be read";
     return false;
   }
-  const Json file = Json::parse(text, nullptr, false);
+  // A listing has no use for the bodies: they are left out as they are
+  // parsed, so that a large outbox is listed in little memory.
+  const Json::parser_callback_t skipBody = [withBody](int depth, Json::parse_event_t event,
+                                                      Json& parsed) {
+    return withBody || depth != 1 || event != Json::parse_event_t::key || parsed != "body";
+  };
+  const Json file = Json::parse(text, skipBody, false);
   if (file.is_discarded() || !file.is_object()) {
     why = "is not JSON";
     return false;
   }
-  if (!entryFromJson(file, entry, why)) return false;
+  if (!entryFromJson(file, entry, withBody, why)) return false;
   if (!endsWith(path, "-" + entry.message.messageId + kSuffix)) {
     why = "holds another unique_id: " + entry.message.messageId;
     return false;
@@ -231,43 +248,67 @@ bool Outbox::readEntryFile(const std::string& path, OutboxEntry& entry, std::str
   return true;
 }
 
-bool Outbox::pending(OutboxListing& listing, std::string& why) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+bool Outbox::names(std::vector<OutboxName>& names, std::string& why) const {
   return guarded(why, [&] {
-    std::vector<std::string> names;
-    if (!fileNames(folder_, names, why)) return false;
+    std::vector<std::string> files;
+    if (!fileNames(folder_, files, why)) return false;
+    names.clear();
+    for (const std::string& file : files) {
+      if (isEntryName(file)) names.push_back(OutboxName{sequenceOf(file), idOfEntryName(file)});
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const OutboxName& name : names) sequenceOf_[name.uniqueId] = name.sequence;
+    return true;
+  });
+}
+
+std::vector<OutboxName> Outbox::takePut() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::move(put_);
+}
+
+// Files are replaced only by renames, so they are read without the lock:
+// a put never waits for a listing.
+bool Outbox::pending(OutboxListing& listing, std::string& why) const {
+  return guarded(why, [&] {
+    std::vector<std::string> files;
+    if (!fileNames(folder_, files, why)) return false;
     listing = OutboxListing();
-    for (const std::string& name : names) {
-      if (endsWith(name, kDurableTempSuffix)) continue;
+    for (const std::string& file : files) {
+      if (endsWith(file, kDurableTempSuffix) || file == kSenderLock) continue;
       OutboxEntry entry;
       std::string problem;
-      if (!isEntryName(name)) {
-        listing.unreadable.push_back(name + ": not a name the outbox gives");
-      } else if (!readEntryFile(joinPath(folder_, name), entry, problem)) {
-        listing.unreadable.push_back(name + ": " + problem);
+      if (!isEntryName(file)) {
+        listing.unreadable.push_back(file + ": not a name the outbox gives");
+      } else if (!readEntryFile(joinPath(folder_, file), entry, false, problem)) {
+        listing.unreadable.push_back(file + ": " + problem);
       } else {
-        fileNameOf_[entry.message.messageId] = name;
         listing.entries.push_back(std::move(entry));
       }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::string& file : files) {
+      if (isEntryName(file)) sequenceOf_[idOfEntryName(file)] = sequenceOf(file);
     }
     return true;
   });
 }
 
-// The file of `uniqueId`: known from put or pending, else looked for (a
+// The file of `uniqueId`: known from put or a listing, else looked for (a
 // result an earlier run left, not listed yet in this one).
 std::string Outbox::pathOf(const std::string& uniqueId, std::string& why) const {
   if (!isSafeId(uniqueId)) {
     why = "not a result's id: " + uniqueId;
     return "";
   }
-  const auto known = fileNameOf_.find(uniqueId);
-  if (known != fileNameOf_.end()) return joinPath(folder_, known->second);
-  std::vector<std::string> names;
-  if (!fileNames(folder_, names, why)) return "";
-  for (const std::string& name : names) {
-    if (isEntryName(name) && name.substr(kSequenceDigits + 1) == uniqueId + kSuffix) {
-      return joinPath(folder_, name);
+  const auto known = sequenceOf_.find(uniqueId);
+  if (known != sequenceOf_.end()) return joinPath(folder_, entryName(known->second, uniqueId));
+  std::vector<std::string> files;
+  if (!fileNames(folder_, files, why)) return "";
+  for (const std::string& file : files) {
+    if (isEntryName(file) && idOfEntryName(file) == uniqueId) {
+      sequenceOf_[uniqueId] = sequenceOf(file);
+      return joinPath(folder_, file);
     }
   }
   why = "no result " + uniqueId + " waits in " + folder_;
@@ -278,9 +319,25 @@ bool Outbox::readWaiting(const std::string& uniqueId, std::string& path, OutboxE
                          std::string& why) const {
   path = pathOf(uniqueId, why);
   if (path.empty()) return false;
-  if (readEntryFile(path, entry, why)) return true;
+  if (readEntryFile(path, entry, true, why)) return true;
   why = path + " " + why;
   return false;
+}
+
+bool Outbox::read(const std::string& uniqueId, OutboxEntry& entry, std::string& why) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return guarded(why, [&] {
+    std::string path;
+    return readWaiting(uniqueId, path, entry, why);
+  });
+}
+
+bool Outbox::waits(const std::string& uniqueId) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string why;
+  const std::string path = pathOf(uniqueId, why);
+  std::error_code error;
+  return !path.empty() && fs::exists(fs::u8path(path), error);
 }
 
 bool Outbox::noteAttempt(const std::string& uniqueId, const std::string& error, std::string& why) {
@@ -299,10 +356,20 @@ bool Outbox::remove(const std::string& uniqueId, std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
   return guarded(why, [&] {
     const std::string path = pathOf(uniqueId, why);
-    if (path.empty() || !removeFileDurably(path, why)) return false;
-    fileNameOf_.erase(uniqueId);
+    if (path.empty()) return false;
+    std::error_code error;
+    if (!fs::remove(fs::u8path(path), error)) {
+      why = error ? "cannot delete " + path + ": " + error.message()
+                  : "no result " + uniqueId + " waits in " + folder_;
+      return false;
+    }
+    sequenceOf_.erase(uniqueId);
     return true;
   });
+}
+
+std::string Outbox::senderLockPath() const {
+  return joinPath(folder_, kSenderLock);
 }
 
 // Written whole into rejected/ first, then deleted here: a crash between
@@ -321,7 +388,7 @@ bool Outbox::reject(const std::string& uniqueId, const std::string& error, std::
     if (!writeFileDurably(target, fileText(file), why) || !removeFileDurably(path, why)) {
       return false;
     }
-    fileNameOf_.erase(uniqueId);
+    sequenceOf_.erase(uniqueId);
     return true;
   });
 }

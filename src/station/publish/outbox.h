@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "station/publish/cfx_message.h"
@@ -18,12 +18,20 @@ struct OutboxEntry {
   std::string lastError;  // why the last one did not; empty: none
 };
 
-// What the outbox holds: the entries oldest first, and the files that could
-// not be read as one (each "NAME: why"). Those are left where they are:
-// never sent, never deleted.
+// What the outbox holds: the entries oldest first (without their bodies:
+// `read` gives a whole one), and the files that could not be read as one
+// (each "NAME: why"). Those are left where they are: never sent, never
+// deleted.
 struct OutboxListing {
   std::vector<OutboxEntry> entries;
   std::vector<std::string> unreadable;
+};
+
+// A waiting result known by its file's name alone: the sequence its name
+// starts with (which orders the outbox oldest first) and its unique id.
+struct OutboxName {
+  std::uint64_t sequence = 0;
+  std::string uniqueId;
 };
 
 // A folder of results waiting to be sent, one file each, written so that a
@@ -49,10 +57,22 @@ class Outbox {
   // read; files that cannot be read as results are in `listing.unreadable`.
   bool pending(OutboxListing& listing, std::string& why) const;
 
+  // Every waiting result's name, oldest first, from the folder's listing
+  // alone (no file is read). False only when the folder cannot be read.
+  bool names(std::vector<OutboxName>& names, std::string& why) const;
+  // The results this object has put since the last call, in the order put.
+  std::vector<OutboxName> takePut();
+  // The whole entry of waiting result `uniqueId`.
+  bool read(const std::string& uniqueId, OutboxEntry& entry, std::string& why) const;
+  // Whether `uniqueId` still waits (another program may have sent it).
+  bool waits(const std::string& uniqueId) const;
+
   // One more send of `uniqueId` got no `accepted`; `error` says why.
   bool noteAttempt(const std::string& uniqueId, const std::string& error, std::string& why);
 
-  // `uniqueId` was accepted: its file is deleted.
+  // `uniqueId` was accepted: its file is deleted. The deletion is not
+  // synced: should a power cut bring the file back, the result is sent
+  // once more (a duplicate, never a loss), and sending stays cheap.
   bool remove(const std::string& uniqueId, std::string& why);
 
   // `uniqueId` was refused for good: its file moves to `rejected/`, with
@@ -60,10 +80,13 @@ class Outbox {
   bool reject(const std::string& uniqueId, const std::string& error, std::string& why);
 
   const std::string& folder() const { return folder_; }
+  // The file a sender locks while it sends this folder; never a result.
+  std::string senderLockPath() const;
 
  private:
   std::string pathOf(const std::string& uniqueId, std::string& why) const;
-  bool readEntryFile(const std::string& path, OutboxEntry& entry, std::string& why) const;
+  bool readEntryFile(const std::string& path, OutboxEntry& entry, bool withBody,
+                     std::string& why) const;
   // The file of waiting result `uniqueId` and what it holds.
   bool readWaiting(const std::string& uniqueId, std::string& path, OutboxEntry& entry,
                    std::string& why) const;
@@ -71,8 +94,10 @@ class Outbox {
   std::string folder_;
   mutable std::mutex mutex_;  // guards the members below and each file change
   std::uint64_t lastSequence_ = 0;
-  // File names of the results this object has put or listed, by unique id.
-  mutable std::map<std::string, std::string> fileNameOf_;
+  // The sequence in the file name of each result this object has put or
+  // listed, by unique id: a result's file is found without a listing.
+  mutable std::unordered_map<std::string, std::uint64_t> sequenceOf_;
+  std::vector<OutboxName> put_;  // put since the last `takePut`
 };
 
 }  // namespace tarnwick

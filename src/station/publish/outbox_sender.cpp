@@ -6,12 +6,16 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/file_lock.h"
 #include "platform/random_uuid.h"
 #include "station/publish/cfx_message.h"
 #include "text/iso_time.h"
@@ -21,16 +25,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Results handed to the publisher at once while its link is open. While it
-// is not, only the oldest goes, as a probe: its outcome says when the link
-// is back, and the others are not counted an attempt per failed connection.
-constexpr std::size_t kWindow = 32;
+// Results on their way at once while the link is open. While it is not,
+// only the oldest goes, as a probe: its outcome says when the link is
+// back, and the others are not counted an attempt per failed connection.
+constexpr std::size_t kWindow = 64;
 // A result that got no outcome is sent again after this. While the broker
 // is away the publisher holds it until its next connection attempt, so
 // this only spaces out resends to a broker that releases them.
 constexpr int kResendWaitMs = 1000;
 // After the outbox folder could not be read, it is read again after this.
 constexpr int kListAgainMs = 1000;
+// The folder is read again this often, for results other runs left there
+// while this one sends (they cannot send them: this sender holds the lock).
+constexpr int kRelistMs = 30000;
+// While another program holds the outbox's lock, it is tried again this often.
+constexpr int kLockAgainMs = 2000;
 
 // True when the publisher's reason says the result never got onto a link:
 // a connection attempt failed, or no link came within the outcome time.
@@ -50,11 +59,22 @@ OutgoingMessage outgoingOf(const CfxMessage& message) {
   return outgoing;
 }
 
-// One result as the sender thread keeps it between listings.
+// One waiting result as the sender thread keeps it: no body, which stays
+// in its file until it is sent.
 struct Waiting {
-  OutboxEntry entry;
   bool inFlight = false;        // submitted, no outcome yet
+  bool overdue = false;         // ... and its outcome is late: it holds up no other
+  bool unreadable = false;      // its file cannot be read: left alone until listed again
+  Clock::time_point sentAt;     // when it was last submitted
   Clock::time_point notBefore;  // not submitted again before this
+};
+
+// The queue's order: the sequence its file name starts with, then its id.
+using Key = std::pair<std::uint64_t, std::string>;
+using Queue = std::map<Key, Waiting>;
+using Ref = Queue::iterator;
+struct OldestFirst {
+  bool operator()(const Ref& a, const Ref& b) const { return a->first < b->first; }
 };
 
 }  // namespace
@@ -76,32 +96,44 @@ struct OutboxSender::Running {
   std::condition_variable work;     // the sender thread waits on it
   std::condition_variable changed;  // `drain` waits on it
   bool stopping = true;             // false while the thread runs
-  std::uint64_t wakes = 0;          // listings asked for: the start's and one per `wake`
-  std::uint64_t listedWakes = 0;    // of those, the ones the last good listing covers
+  std::uint64_t wakes = 0;          // takings asked for: the start's and one per `wake`
+  std::uint64_t listedWakes = 0;    // of those, the ones the queue covers
   bool listedOnce = false;
   std::size_t count = 0;          // results waiting at the last count
-  std::uint64_t unreachable = 0;  // outcomes that never reached the broker
+  std::uint64_t unreachable = 0;  // outcomes that never reached the broker, and blocks
+  std::string lastError;          // this run's last failed send
   std::deque<PublishResult> outcomes;
   std::atomic<std::size_t> pending{0};
 
   // The sender thread's own.
-  std::vector<Waiting> waiting;  // oldest first
+  Queue queue;
+  std::unordered_map<std::string_view, Ref> byId;                   // views of the queue's keys
+  std::set<Ref, OldestFirst> ready;                                 // not in flight, readable
+  std::deque<std::pair<Clock::time_point, std::string>> sentOrder;  // to find the overdue
+  std::size_t inFlightOnTime = 0;                                   // in flight and not overdue
   std::set<std::string> heartbeatIds;
+  FileLock lock;
+  Clock::time_point nextLockTry;
   Clock::time_point nextHeartbeat;
   Clock::time_point nextListing;
   std::uint64_t seenWakes = 0;
-  bool listingDue = false;
-  bool stopped = false;  // the publisher has been stopped
+  bool listingDue = true;  // the whole folder is to be read
+  bool takingDue = false;  // what this process put is to be taken
+  bool stopped = false;    // the publisher has been stopped
   std::uint64_t newlyUnreachable = 0;
+  std::string newLastError;
   bool noticed = false;
   std::size_t noticedCount = 0;
   std::string noticedOldest;
+  Key oldestKey;
+  std::string oldestCreated;
+  std::string blockedBy;  // the last Blocked notice's text
 
   std::unique_ptr<AmqpPublisher> publisher;
   std::thread thread;
 
   void queueOutcome(const PublishResult& result) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> hold(mutex);
     outcomes.push_back(result);
     work.notify_one();
   }
@@ -111,14 +143,23 @@ struct OutboxSender::Running {
   void run();
   bool waitForWork(std::deque<PublishResult>& taken);
   Clock::time_point nextDue() const;
+  bool holdLock();
+  void blocked(const std::string& why);
   void settle(const PublishResult& result);
   void settleAll(std::deque<PublishResult>& taken);
+  void failed(Ref sent, const PublishResult& result);
   void list();
+  void takePut();
+  void add(const OutboxName& name);
+  void markOverdue();
   void heartbeatIfDue();
   void submitDue();
+  bool submit(Ref result, Clock::time_point now);
   void publishState();
-  Waiting* find(const std::string& uniqueId);
-  void forget(const std::string& uniqueId);
+  Ref find(const std::string& uniqueId);
+  void forget(Ref result);
+  void toReady(Ref result, Clock::time_point notBefore);
+  const std::string& oldest();
 };
 
 void OutboxSender::Running::run() {
@@ -126,8 +167,14 @@ void OutboxSender::Running::run() {
   std::deque<PublishResult> taken;
   while (waitForWork(taken)) {
     settleAll(taken);
-    if (listingDue && Clock::now() >= nextListing) list();
     heartbeatIfDue();
+    if (!holdLock()) {
+      publishState();
+      continue;
+    }
+    if (listingDue && Clock::now() >= nextListing) list();
+    if (takingDue) takePut();
+    markOverdue();
     submitDue();
     publishState();
   }
@@ -136,7 +183,7 @@ void OutboxSender::Running::run() {
   publisher->stop();
   stopped = true;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> hold(mutex);
     taken = std::move(outcomes);
     outcomes.clear();
   }
@@ -145,38 +192,82 @@ void OutboxSender::Running::run() {
 }
 
 // Waits for outcomes, a wake, a stop or the next timed work; false once
-// stopping. Takes the outcomes, and notes whether a listing is due.
+// stopping. Takes the outcomes, and notes whether a taking is due.
 bool OutboxSender::Running::waitForWork(std::deque<PublishResult>& taken) {
   const Clock::time_point due = nextDue();
-  std::unique_lock<std::mutex> lock(mutex);
+  std::unique_lock<std::mutex> hold(mutex);
   const auto ready = [this] { return stopping || !outcomes.empty() || wakes != seenWakes; };
   if (due == Clock::time_point::max()) {
-    work.wait(lock, ready);
+    work.wait(hold, ready);
   } else {
-    work.wait_until(lock, due, ready);
+    work.wait_until(hold, due, ready);
   }
   if (stopping) return false;
   taken = std::move(outcomes);
   outcomes.clear();
   if (wakes != seenWakes) {
     seenWakes = wakes;
-    listingDue = true;
-    nextListing = Clock::now();
+    takingDue = true;
   }
   return true;
 }
 
-// The earliest of: the next heartbeat, the next listing after a failed one,
-// a result's resend. Results in flight or already due wait for outcomes.
+// The earliest of: the next heartbeat, the next try of the lock, the next
+// listing, the oldest in-flight result falling overdue, and, while the
+// window has room, a result's resend (one due now was sent already: the
+// next outcome makes room).
 Clock::time_point OutboxSender::Running::nextDue() const {
-  const Clock::time_point now = Clock::now();
   Clock::time_point due = Clock::time_point::max();
   if (settings.heartbeatSeconds > 0) due = std::min(due, nextHeartbeat);
-  if (listingDue) due = std::min(due, nextListing);
-  for (const Waiting& result : waiting) {
-    if (!result.inFlight && result.notBefore > now) due = std::min(due, result.notBefore);
+  if (!lock.held()) return std::min(due, nextLockTry);
+  due = std::min(due, nextListing);
+  if (!sentOrder.empty()) {
+    due = std::min(due, sentOrder.front().first +
+                            std::chrono::milliseconds(settings.publisher.outcomeTimeoutMs));
+  }
+  const Clock::time_point now = Clock::now();
+  const std::size_t window = publisher->linkOpen() ? kWindow : 1;
+  for (const Ref& result : ready) {
+    if (inFlightOnTime >= window) break;
+    if (result->second.notBefore > now) due = std::min(due, result->second.notBefore);
+    if (window == 1) break;  // only the oldest goes as the probe
   }
   return due;
+}
+
+// True while this sender holds the outbox's lock; tries to take it when
+// due. When the lock cannot be had at all (a folder that takes no lock
+// file), it sends without one rather than not at all.
+bool OutboxSender::Running::holdLock() {
+  if (lock.held()) return true;
+  const Clock::time_point now = Clock::now();
+  if (now < nextLockTry) return false;
+  std::string why;
+  switch (lock.take(outbox.senderLockPath(), settings.holder, why)) {
+    case FileLock::Take::Taken:
+      return true;
+    case FileLock::Take::Busy:
+      nextLockTry = now + std::chrono::milliseconds(kLockAgainMs);
+      blocked("the outbox " + outbox.folder() + " is being sent by " + why +
+              "; results wait there until it is done");
+      return false;
+    case FileLock::Take::Failed:
+      break;
+  }
+  nextLockTry = Clock::time_point::max();
+  return true;
+}
+
+// A Blocked notice, once per cause; `drain` counts it as unreachable.
+void OutboxSender::Running::blocked(const std::string& why) {
+  ++newlyUnreachable;
+  newLastError = why;
+  if (why == blockedBy) return;
+  blockedBy = why;
+  OutboxNotice notice;
+  notice.kind = OutboxNotice::Kind::Blocked;
+  notice.error = why;
+  if (notices) notices(notice);
 }
 
 void OutboxSender::Running::settleAll(std::deque<PublishResult>& taken) {
@@ -186,61 +277,135 @@ void OutboxSender::Running::settleAll(std::deque<PublishResult>& taken) {
 
 void OutboxSender::Running::settle(const PublishResult& result) {
   if (heartbeatIds.erase(result.messageId) > 0) return;  // a heartbeat's outcome does not matter
-  Waiting* sent = find(result.messageId);
-  if (sent == nullptr || !sent->inFlight) return;
-  sent->inFlight = false;
-  sent->notBefore = Clock::now() + std::chrono::milliseconds(kResendWaitMs);
+  const Ref sent = find(result.messageId);
+  if (sent == queue.end() || !sent->second.inFlight) return;
+  if (!sent->second.overdue) --inFlightOnTime;
+  sent->second.inFlight = sent->second.overdue = false;
   std::string why;
   switch (result.outcome) {
     case PublishOutcome::Accepted:
-      // Should the file stay, the result is sent again: a duplicate, not a loss.
-      if (outbox.remove(result.messageId, why)) forget(result.messageId);
+      // Should the file stay, the result is sent again: a duplicate, not a
+      // loss. One whose file has gone (deleted by hand) is simply done.
+      if (outbox.remove(result.messageId, why) || !outbox.waits(result.messageId)) {
+        blockedBy.clear();
+        forget(sent);
+        return;
+      }
       break;
     case PublishOutcome::Rejected:
       if (outbox.reject(result.messageId, result.reason, why)) {
-        forget(result.messageId);
         OutboxNotice notice;
         notice.kind = OutboxNotice::Kind::Rejected;
         notice.uniqueId = result.messageId;
         notice.error = result.reason;
+        forget(sent);
         if (notices) notices(notice);
+        return;
       }
+      if (!outbox.waits(result.messageId)) return forget(sent);
       break;
     case PublishOutcome::Retry:
-      // The publisher's own stop is no failed send: the last error stays
-      // the broker's.
-      if (stopped) break;
-      outbox.noteAttempt(result.messageId, result.reason, why);
-      sent->entry.attempts += 1;
-      sent->entry.lastError = result.reason;
-      if (neverReachedBroker(result.reason)) ++newlyUnreachable;
-      break;
+    case PublishOutcome::AddressRefused:
+      return failed(sent, result);
+  }
+  toReady(sent, Clock::now() + std::chrono::milliseconds(kResendWaitMs));
+}
+
+// A send that got no outcome: counted in its file, and sent again later.
+void OutboxSender::Running::failed(Ref sent, const PublishResult& result) {
+  toReady(sent, Clock::now() + std::chrono::milliseconds(kResendWaitMs));
+  // The publisher's own stop is no failed send: the last error stays the
+  // broker's.
+  if (stopped) return;
+  std::string why;
+  if (!outbox.noteAttempt(result.messageId, result.reason, why) &&
+      !outbox.waits(result.messageId)) {
+    return forget(sent);
+  }
+  newLastError = result.reason;
+  if (result.outcome == PublishOutcome::AddressRefused) {
+    blocked(result.reason + ": results wait");
+  } else if (neverReachedBroker(result.reason)) {
+    ++newlyUnreachable;
   }
 }
 
-// Reads the outbox once; what is in flight stays in flight.
+// Reads the names of everything waiting: what is new joins the queue, and
+// what has gone (and is not on its way) leaves it. Unreadable files are
+// tried once more.
 void OutboxSender::Running::list() {
-  OutboxListing listing;
+  std::vector<OutboxName> names;
   std::string why;
-  if (!outbox.pending(listing, why)) {
-    nextListing = Clock::now() + std::chrono::milliseconds(kListAgainMs);
+  const Clock::time_point now = Clock::now();
+  // What was put before the listing is in it; what is put after it stays
+  // for the next taking.
+  for (const OutboxName& name : outbox.takePut()) add(name);
+  if (!outbox.names(names, why)) {
+    nextListing = now + std::chrono::milliseconds(kListAgainMs);
     return;
   }
-  std::vector<Waiting> fresh;
-  fresh.reserve(listing.entries.size());
-  for (OutboxEntry& entry : listing.entries) {
-    const Waiting* known = find(entry.message.messageId);
-    Waiting result = known != nullptr ? *known : Waiting{};
-    result.entry = std::move(entry);
-    fresh.push_back(std::move(result));
+  std::set<Key> listed;
+  for (const OutboxName& name : names) {
+    listed.emplace(name.sequence, name.uniqueId);
+    add(name);
   }
-  waiting = std::move(fresh);
+  for (Ref result = queue.begin(); result != queue.end();) {
+    const Ref next = std::next(result);
+    if (!result->second.inFlight && listed.count(result->first) == 0) {
+      forget(result);
+    } else if (result->second.unreadable) {
+      result->second.unreadable = false;
+      toReady(result, now);
+    }
+    result = next;
+  }
   listingDue = false;
-  std::lock_guard<std::mutex> lock(mutex);
+  nextListing = now + std::chrono::milliseconds(kRelistMs);
+  takingDue = false;
+  std::lock_guard<std::mutex> hold(mutex);
   listedWakes = seenWakes;
   listedOnce = true;
-  count =
-      waiting.size();  // with the listing's mark, so that `drain` never sees one without the other
+}
+
+// What this process put since the last taking: no folder listing, so a
+// put costs the sender the same however much waits.
+void OutboxSender::Running::takePut() {
+  for (const OutboxName& name : outbox.takePut()) add(name);
+  takingDue = false;
+  if (!listedOnce) return;  // the first listing is still to come
+  std::lock_guard<std::mutex> hold(mutex);
+  listedWakes = seenWakes;
+}
+
+void OutboxSender::Running::add(const OutboxName& name) {
+  if (byId.count(name.uniqueId) > 0) return;
+  const Ref result = queue.emplace(Key{name.sequence, name.uniqueId}, Waiting{}).first;
+  byId.emplace(result->first.second, result);
+  ready.insert(result);
+}
+
+// A delivery whose outcome is late stays on its way (its outcome settles
+// it whenever it comes, and it is sent again only once the link drops or
+// the broker releases it), but no longer holds up the results behind it.
+void OutboxSender::Running::markOverdue() {
+  const Clock::time_point late =
+      Clock::now() - std::chrono::milliseconds(settings.publisher.outcomeTimeoutMs);
+  while (!sentOrder.empty() && sentOrder.front().first <= late) {
+    const auto [sentAt, uniqueId] = std::move(sentOrder.front());
+    sentOrder.pop_front();
+    const Ref result = find(uniqueId);
+    if (result == queue.end()) continue;
+    Waiting& waiting = result->second;
+    if (!waiting.inFlight || waiting.overdue || waiting.sentAt != sentAt) continue;
+    waiting.overdue = true;
+    --inFlightOnTime;
+    std::string why;
+    const std::string error = "no outcome from the broker within " +
+                              std::to_string(settings.publisher.outcomeTimeoutMs / 1000) +
+                              " s: it waits for one";
+    outbox.noteAttempt(result->first.second, error, why);
+    newLastError = error;
+  }
 }
 
 void OutboxSender::Running::heartbeatIfDue() {
@@ -255,67 +420,104 @@ void OutboxSender::Running::heartbeatIfDue() {
   if (publisher->submit(outgoingOf(heartbeat))) heartbeatIds.insert(heartbeat.messageId);
 }
 
-// Oldest first, never one result twice at once, at most the window.
+// Oldest first, never one result twice at once, at most the window on
+// time. The probe while the link is down is always the oldest.
 void OutboxSender::Running::submitDue() {
-  const std::size_t window = publisher->linkOpen() ? kWindow : 1;
-  std::size_t inFlight = static_cast<std::size_t>(
-      std::count_if(waiting.begin(), waiting.end(), [](const Waiting& w) { return w.inFlight; }));
+  const bool linkOpen = publisher->linkOpen();
+  const std::size_t window = linkOpen ? kWindow : 1;
   const Clock::time_point now = Clock::now();
-  for (Waiting& result : waiting) {
-    if (inFlight >= window) break;
-    if (result.inFlight) continue;
-    // The probe is always the oldest; with the link open the others need
-    // not wait for one that waits to be sent again.
-    if (result.notBefore > now) {
-      if (window == 1) break;
+  for (auto next = ready.begin(); next != ready.end() && inFlightOnTime < window;) {
+    const Ref result = *next++;
+    if (result->second.notBefore > now) {
+      if (!linkOpen) break;
       continue;
     }
-    if (!publisher->submit(outgoingOf(result.entry.message))) {
-      result.notBefore = now + std::chrono::milliseconds(kResendWaitMs);
-      continue;
-    }
-    result.inFlight = true;
-    ++inFlight;
+    if (!submit(result, now) && !linkOpen) break;
   }
+}
+
+// Reads the result's file and hands it to the publisher.
+bool OutboxSender::Running::submit(Ref result, Clock::time_point now) {
+  OutboxEntry entry;
+  std::string why;
+  if (!outbox.read(result->first.second, entry, why)) {
+    if (!outbox.waits(result->first.second)) {
+      forget(result);
+    } else {
+      result->second.unreadable = true;
+      ready.erase(result);
+    }
+    return false;
+  }
+  if (!publisher->submit(outgoingOf(entry.message))) {
+    result->second.notBefore = now + std::chrono::milliseconds(kResendWaitMs);
+    return false;
+  }
+  ready.erase(result);
+  result->second.inFlight = true;
+  result->second.sentAt = now;
+  sentOrder.emplace_back(now, result->first.second);
+  ++inFlightOnTime;
+  return true;
 }
 
 // Tells `drain` and `pending` the count, and the user when it changed.
 void OutboxSender::Running::publishState() {
-  const std::size_t now = waiting.size();
-  const std::string oldest = waiting.empty() ? std::string() : waiting.front().entry.created;
+  const std::size_t now = queue.size();
+  const std::string created = oldest();
   bool listed = false;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> hold(mutex);
     count = now;
     unreachable += newlyUnreachable;
+    if (!newLastError.empty()) lastError = newLastError;
     listed = listedOnce;
     changed.notify_all();
   }
   newlyUnreachable = 0;
+  newLastError.clear();
   pending = now;
-  if (!listed || (noticed && noticedCount == now && noticedOldest == oldest)) return;
+  if (!listed || (noticed && noticedCount == now && noticedOldest == created)) return;
   noticed = true;
   noticedCount = now;
-  noticedOldest = oldest;
+  noticedOldest = created;
   OutboxNotice notice;
   notice.kind = OutboxNotice::Kind::State;
   notice.pending = now;
-  notice.oldestCreated = oldest;
+  notice.oldestCreated = created;
   if (notices) notices(notice);
 }
 
-Waiting* OutboxSender::Running::find(const std::string& uniqueId) {
-  for (Waiting& result : waiting) {
-    if (result.entry.message.messageId == uniqueId) return &result;
+// When the oldest waiting result was put: read from its file once each
+// time another becomes the oldest.
+const std::string& OutboxSender::Running::oldest() {
+  if (queue.empty()) {
+    oldestKey = Key{};
+    oldestCreated.clear();
+  } else if (queue.begin()->first != oldestKey) {
+    oldestKey = queue.begin()->first;
+    OutboxEntry entry;
+    std::string why;
+    oldestCreated = outbox.read(oldestKey.second, entry, why) ? entry.created : "";
   }
-  return nullptr;
+  return oldestCreated;
 }
 
-void OutboxSender::Running::forget(const std::string& uniqueId) {
-  waiting.erase(
-      std::remove_if(waiting.begin(), waiting.end(),
-                     [&](const Waiting& w) { return w.entry.message.messageId == uniqueId; }),
-      waiting.end());
+Ref OutboxSender::Running::find(const std::string& uniqueId) {
+  const auto found = byId.find(uniqueId);
+  return found == byId.end() ? queue.end() : found->second;
+}
+
+void OutboxSender::Running::forget(Ref result) {
+  if (result->second.inFlight && !result->second.overdue) --inFlightOnTime;
+  ready.erase(result);
+  byId.erase(result->first.second);
+  queue.erase(result);
+}
+
+void OutboxSender::Running::toReady(Ref result, Clock::time_point notBefore) {
+  result->second.notBefore = notBefore;
+  ready.insert(result);
 }
 
 OutboxSender::OutboxSender(Outbox& outbox, BrokerAddress address, OutboxNotices notices,
@@ -390,10 +592,16 @@ void OutboxSender::stop() {
   }
   running.thread.join();
   running.publisher.reset();
+  running.lock.release();
 }
 
 std::size_t OutboxSender::pending() const {
   return running_->pending;
+}
+
+std::string OutboxSender::lastError() const {
+  std::lock_guard<std::mutex> lock(running_->mutex);
+  return running_->lastError;
 }
 
 }  // namespace tarnwick

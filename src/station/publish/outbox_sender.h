@@ -16,6 +16,8 @@ struct OutboxNotice {
   enum class Kind {
     State,     // `pending` results wait; the oldest was put at `oldestCreated` (empty: none wait)
     Rejected,  // the broker refused `uniqueId` for good (`error`): it is in rejected/ now
+    Blocked,   // nothing can be sent until `error` is mended (the broker lacks or refuses
+               // the address, or another program sends this outbox): every result waits
   };
   Kind kind = Kind::State;
   std::size_t pending = 0;
@@ -27,6 +29,9 @@ using OutboxNotices = std::function<void(const OutboxNotice&)>;
 
 struct OutboxSenderSettings {
   PublisherSettings publisher;
+  // Who this sender is, for another that finds the outbox's lock taken
+  // ("tarnwick-station watch").
+  std::string holder = "tarnwick-station";
   // While this is more than 0, a CFX.Heartbeat of `heartbeatHandle` goes to
   // the broker this often (and once at the start), sent directly and never
   // put in the outbox: a heartbeat that cannot be sent is simply dropped.
@@ -37,12 +42,18 @@ struct OutboxSenderSettings {
 // Sends the outbox's results to the broker on one thread of its own and
 // one long-lived connection (the publisher's): results already waiting
 // first, oldest first, each until the broker settles it `accepted` (then
-// its file is removed) or refuses it for good (then it moves to rejected/
+// its file is removed) or rejects that delivery (then it moves to rejected/
 // and a Rejected notice says so). A result without an outcome (released,
-// modified, the connection lost) is sent again later with the same id, and
-// its file counts the attempt. Nothing is ever dropped. The user puts
-// results into the outbox itself and calls `wake`; it never waits for the
-// broker unless it calls `drain`.
+// modified, the connection lost, the address refused) is sent again later
+// with the same id, and its file counts the attempt; a delivery still
+// unsettled on an open link is never sent again beside itself, but stops
+// holding up the others once its outcome is overdue. Nothing is ever
+// dropped. One sender at a time sends a folder: it holds the outbox's lock
+// file, and a second one waits for it (a Blocked notice says who holds it).
+// The user puts results into the outbox itself and calls `wake`; it never
+// waits for the broker unless it calls `drain`. Per result the work does
+// not grow with what waits: results are known by id, and their bodies are
+// read from their files only when they are sent.
 class OutboxSender {
  public:
   OutboxSender(Outbox& outbox, BrokerAddress address, OutboxNotices notices,
@@ -64,6 +75,8 @@ class OutboxSender {
   void stop();
   // Results waiting in the outbox, as the sender last counted them.
   std::size_t pending() const;
+  // Why the last send of this run got no `accepted`; empty: none failed.
+  std::string lastError() const;
 
  private:
   struct Running;

@@ -1,6 +1,7 @@
 #include "station/publish/publish_policy.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarnwick {
 
@@ -21,6 +22,20 @@ bool refusesAddress(const std::string& conditionName) {
                                           "amqp:not-allowed"};
   return std::find(std::begin(kRefusals), std::end(kRefusals), conditionName) !=
          std::end(kRefusals);
+}
+
+std::string missingAddressText(const std::string& target) {
+  static const std::pair<const char*, const char*> kForms[] = {
+      {"/amq/queue/", "queue"},   {"/queue/", "queue"},        {"/queues/", "queue"},
+      {"/exchange/", "exchange"}, {"/exchanges/", "exchange"},
+  };
+  for (const auto& [prefix, kind] : kForms) {
+    const std::string start = prefix;
+    if (target.size() <= start.size() || target.compare(0, start.size(), start) != 0) continue;
+    const std::string rest = target.substr(start.size());
+    return std::string("the broker has no ") + kind + " " + rest.substr(0, rest.find('/'));
+  }
+  return "the broker has no address " + target;
 }
 
 }  // namespace tarnwick

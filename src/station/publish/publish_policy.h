@@ -16,4 +16,11 @@ int reconnectDelayMs(int failures, double unitRandom, int firstMs, int maxMs);
 // Other conditions (resource limits, internal errors, ...) may pass.
 bool refusesAddress(const std::string& conditionName);
 
+// What to say when the broker has no such node as the target address
+// names: "the broker has no queue NAME" for RabbitMQ's queue addresses
+// (/amq/queue/NAME, /queue/NAME, /queues/NAME), "... no exchange NAME" for
+// its exchange addresses (with or without a routing key), else "... no
+// address TARGET".
+std::string missingAddressText(const std::string& target);
+
 }  // namespace tarnwick

@@ -14,7 +14,9 @@ constexpr int kFinishWaitMs = 10000;
 
 }  // namespace
 
-std::string defaultCfxHandle() { return "Tarnwick.Station." + hostName(); }
+std::string defaultCfxHandle() {
+  return "Tarnwick.Station." + hostName();
+}
 
 ResultPublishing::~ResultPublishing() {
   if (sender_) sender_->stop();
@@ -43,6 +45,7 @@ bool ResultPublishing::start(const PublishSettings& settings, std::string& why) 
   OutboxSenderSettings senderSettings;
   senderSettings.heartbeatSeconds = settings_.heartbeatSeconds;
   senderSettings.heartbeatHandle = settings_.handle;
+  senderSettings.holder = settings_.command;
   sender_ = std::make_unique<OutboxSender>(
       *outbox_, address, [this](const OutboxNotice& notice) { noticed(notice); }, senderSettings);
   if (!sender_->start(error)) {
@@ -81,6 +84,10 @@ void ResultPublishing::noticed(const OutboxNotice& notice) {
     news_.rejected.emplace_back(notice.uniqueId, notice.error);
     return;
   }
+  if (notice.kind == OutboxNotice::Kind::Blocked) {
+    news_.blocked.push_back(notice.error);
+    return;
+  }
   news_.stateChanged = true;
   news_.pending = notice.pending;
   news_.oldest = {};
@@ -92,6 +99,7 @@ PublishNews ResultPublishing::takeNews() {
   PublishNews news = news_;
   news_.stateChanged = false;
   news_.rejected.clear();
+  news_.blocked.clear();
   return news;
 }
 
@@ -99,10 +107,10 @@ std::size_t ResultPublishing::finish() {
   if (!sender_) return 0;
   sender_->drain(kFinishWaitMs, true);
   sender_->stop();
-  OutboxListing listing;
+  std::vector<OutboxName> names;
   std::string why;
-  if (!outbox_->pending(listing, why)) return sender_->pending();
-  return listing.entries.size();
+  if (!outbox_->names(names, why)) return sender_->pending();
+  return names.size();
 }
 
 }  // namespace tarnwick

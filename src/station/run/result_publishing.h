@@ -22,6 +22,8 @@ struct PublishSettings {
   std::string handle;         // empty: Tarnwick.Station.<host name>
   int heartbeatSeconds = 0;   // more than 0: a CFX.Heartbeat this often (watch)
   std::string expectVersion;  // what the check after the re-plug wants (watch)
+  // The command that sends, as another sender of the same outbox is told.
+  std::string command = "tarnwick-station flash";
 };
 
 // What the outbox's sender has said since it was last asked.
@@ -31,6 +33,7 @@ struct PublishNews {
   // When the oldest waiting result was put; none waits: the epoch.
   std::chrono::system_clock::time_point oldest{};
   std::vector<std::pair<std::string, std::string>> rejected;  // unique id, the broker's error
+  std::vector<std::string> blocked;  // why nothing could be sent, each once as it came
 };
 
 // A run's results on their way to the broker: each unit's result message

@@ -74,6 +74,13 @@ void RunOutput::takePublishNews() {
   if (!publishing_.active()) return;
   const PublishNews news = publishing_.takeNews();
   if (news.stateChanged) board_.setOutbox(news.pending, news.oldest);
+  for (const std::string& why : news.blocked) {
+    say(settings_.err, "tarnwick-station: " + why + "\n");
+    if (!json_) continue;
+    OrderedJson fields;
+    fields["error"] = why;
+    json_->emit("results-blocked", fields);
+  }
   for (const auto& [id, error] : news.rejected) {
     say(settings_.err, "tarnwick-station: the broker refused result " + id + ": " + error +
                            "; it is kept in " + publishing_.folder() + "/rejected\n");
