@@ -1,6 +1,7 @@
 #include "station/publish/outbox.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <system_error>
 
 #include "platform/durable_file.h"
@@ -74,12 +74,18 @@ bool fileNames(const std::string& folder, std::vector<std::string>& names, std::
   return true;
 }
 
+// A result's file is small: read in a few large reads, with as few system
+// calls as the library allows (a listing reads thousands of them).
 bool readWhole(const std::string& path, std::string& text) {
-  std::ifstream in(fs::u8path(path), std::ios::binary);
+  std::ifstream in;
+  char buffer[16384];
+  in.rdbuf()->pubsetbuf(nullptr, 0);  // unbuffered: each read goes straight to the file
+  in.open(fs::u8path(path), std::ios::binary);
   if (!in) return false;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  text = bytes.str();
+  text.clear();
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    text.append(buffer, static_cast<std::size_t>(in.gcount()));
+  }
   return !in.bad();
 }
 
@@ -103,6 +109,53 @@ std::string fileText(const Json& file) {
 
 bool isText(const Json& file, const char* key) {
   return file.contains(key) && file[key].is_string();
+}
+
+// The length of the JSON string text that starts at `text[start]` (just
+// after its opening quote) up to its closing quote; npos when it is not
+// one: a control byte, a bad escape, no end. It checks without decoding.
+std::size_t jsonStringLength(const std::string& text, std::size_t start) {
+  static const std::string kEscapes = "\"\\/bfnrt";
+  for (std::size_t at = start; at < text.size(); ++at) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c == '"') return at - start;
+    if (c < 0x20) return std::string::npos;
+    if (c != '\\' || ++at >= text.size()) continue;
+    if (text[at] == 'u') {
+      if (at + 4 >= text.size() ||
+          !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                       text.begin() + static_cast<std::ptrdiff_t>(at) + 5,
+                       [](char h) { return std::isxdigit(static_cast<unsigned char>(h)) != 0; })) {
+        return std::string::npos;
+      }
+      at += 4;
+    } else if (kEscapes.find(text[at]) == std::string::npos) {
+      return std::string::npos;
+    }
+  }
+  return std::string::npos;
+}
+
+// A file's fields but its body. The outbox writes the body last, so when
+// the text ends in `,"body":"..."}` only what comes before is parsed and
+// the body is merely checked to be a JSON string: a listing of many
+// results costs little. Any other text is parsed whole.
+Json withoutBody(const std::string& text) {
+  static const std::string kBodyKey = ",\"body\":\"";
+  const std::size_t key = text.find(kBodyKey);
+  if (key != std::string::npos) {
+    const std::size_t start = key + kBodyKey.size();
+    const std::size_t length = jsonStringLength(text, start);
+    const std::size_t after = start + length + 1;  // past the closing quote
+    if (length != std::string::npos && (text.compare(after, std::string::npos, "}") == 0 ||
+                                        text.compare(after, std::string::npos, "}\n") == 0)) {
+      Json file = Json::parse(text.substr(0, key) + "}", nullptr, false);
+      if (!file.is_discarded()) return file;
+    }
+  }
+  Json file = Json::parse(text, nullptr, false);
+  if (file.is_object()) file.erase("body");
+  return file;
 }
 
 // The entry a file holds, checked field by field (so nothing throws).
@@ -229,13 +282,7 @@ bool Outbox::readEntryFile(const std::string& path, OutboxEntry& entry, bool wit
     why = "cannot be read";
     return false;
   }
-  // A listing has no use for the bodies: they are left out as they are
-  // parsed, so that a large outbox is listed in little memory.
-  const Json::parser_callback_t skipBody = [withBody](int depth, Json::parse_event_t event,
-                                                      Json& parsed) {
-    return withBody || depth != 1 || event != Json::parse_event_t::key || parsed != "body";
-  };
-  const Json file = Json::parse(text, skipBody, false);
+  const Json file = withBody ? Json::parse(text, nullptr, false) : withoutBody(text);
   if (file.is_discarded() || !file.is_object()) {
     why = "is not JSON";
     return false;
