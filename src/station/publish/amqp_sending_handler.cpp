@@ -20,6 +20,7 @@
 #include <proton/tracker.hpp>
 #include <proton/transport.hpp>
 #include <proton/work_queue.hpp>
+#include <stdexcept>
 #include <utility>
 
 #include "station/publish/publish_policy.h"
@@ -72,6 +73,24 @@ struct TrackerDelivery : proton::tracker {
            (description != nullptr ? std::string(": ") + description : "");
   }
 };
+
+// The TLS settings of a connection: a client domain of its own that checks
+// the broker's certificate and host name against the system's trusted roots.
+// Proton's own default domain (what a default-constructed ssl_client_options
+// gets) is made inside the connection set-up, and on Windows it is null when
+// the user's store of trusted roots cannot be opened (a fresh Wine prefix has
+// none): the SChannel layer then locks through that null domain and the
+// process dies. Made here, the same failure is an exception at construction,
+// said as an error of this connection attempt.
+proton::ssl_client_options tlsClientOptions() {
+  try {
+    return proton::ssl_client_options(proton::ssl::VERIFY_PEER_NAME);
+  } catch (const std::exception& error) {
+    throw std::runtime_error(std::string("cannot set up TLS: ") + error.what() +
+                             " (the TLS library or the store of trusted root certificates"
+                             " could not be opened)");
+  }
+}
 
 std::string seconds(int ms) {
   return std::to_string(ms / 1000) + " s";
@@ -136,7 +155,7 @@ void AmqpSendingHandler::connect() {
   // plain TCP the address asked for it.
   options.sasl_allow_insecure_mechs(!address_.tls);
   try {
-    if (address_.tls) options.ssl_client_options(proton::ssl_client_options());
+    if (address_.tls) options.ssl_client_options(tlsClientOptions());
     connection_ = container_->connect(brokerConnectUrl(address_), options);
     connecting_ = true;
   } catch (const std::exception& error) {
