@@ -55,6 +55,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/watch/slots_file.cpp
   src/station/watch/verify_worker.cpp
   src/station/watch/watch_tracker.cpp
+  src/station/commands/command_line.cpp
   src/station/commands/flash_command.cpp
   src/station/commands/flash_options.cpp
   src/station/commands/identity_option.cpp
@@ -69,9 +70,10 @@ set(TARNWICK_STATION_SOURCES
   src/station/commands/watch_command.cpp
   src/station/commands/watch_options.cpp)
 # The station's platform parts (SHA-256, stop signals, terminal, synced
-# record file, host name), for this build's operating system.
+# record file, host name, build name), for this build's operating system.
 if(WIN32)
   list(APPEND TARNWICK_STATION_SOURCES
+    src/platform/win32/build_name-win32.cpp
     src/platform/win32/durable_file-win32.cpp
     src/platform/win32/file_lock-win32.cpp
     src/platform/win32/host_name-win32.cpp
@@ -83,6 +85,7 @@ if(WIN32)
     src/platform/win32/terminal-win32.cpp)
 else()
   list(APPEND TARNWICK_STATION_SOURCES
+    src/platform/posix/build_name-posix.cpp
     src/platform/posix/durable_file-posix.cpp
     src/platform/posix/file_lock-posix.cpp
     src/platform/posix/host_name-posix.cpp

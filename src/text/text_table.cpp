@@ -8,11 +8,30 @@
 namespace tarnwick {
 namespace {
 
+// Narrows the widest column that `eligible` allows, one column at a time,
+// until the line fits in `maxWidth` or none is wider than a few characters.
+template <typename Eligible>
+void narrowWidest(std::vector<std::size_t>& widths, std::size_t& total, std::size_t maxWidth,
+                  Eligible eligible) {
+  constexpr std::size_t kNarrowest = 4;
+  while (total > maxWidth) {
+    std::size_t widest = kNoColumn;
+    for (std::size_t column = 0; column < widths.size(); ++column) {
+      if (!eligible(column) || widths[column] <= kNarrowest) continue;
+      if (widest == kNoColumn || widths[column] > widths[widest]) widest = column;
+    }
+    if (widest == kNoColumn) return;
+    --widths[widest];
+    --total;
+  }
+}
+
 // Narrows the columns until the line fits in `maxWidth`: first the free
 // text column `cutFirst` (down to a readable part of it), then the widest
-// column, one at a time; no column is cut below a few characters.
-void fitColumns(std::vector<std::size_t>& widths, std::size_t maxWidth, std::size_t cutFirst) {
-  constexpr std::size_t kNarrowest = 4;
+// column not in `cutLast`, then the widest of all; no column is cut below
+// a few characters.
+void fitColumns(std::vector<std::size_t>& widths, std::size_t maxWidth, std::size_t cutFirst,
+                const std::vector<bool>& cutLast) {
   constexpr std::size_t kReadableText = 12;
   if (maxWidth == 0 || widths.empty()) return;
   std::size_t total = 2 * (widths.size() - 1);
@@ -23,18 +42,16 @@ void fitColumns(std::vector<std::size_t>& widths, std::size_t maxWidth, std::siz
       --total;
     }
   }
-  while (total > maxWidth) {
-    auto widest = std::max_element(widths.begin(), widths.end());
-    if (*widest <= kNarrowest) return;
-    --*widest;
-    --total;
-  }
+  narrowWidest(widths, total, maxWidth, [&cutLast](std::size_t column) {
+    return column >= cutLast.size() || !cutLast[column];
+  });
+  narrowWidest(widths, total, maxWidth, [](std::size_t) { return true; });
 }
 
 }  // namespace
 
 std::string layOutColumns(const std::vector<std::vector<std::string>>& rows, std::size_t maxWidth,
-                          std::size_t cutFirst) {
+                          std::size_t cutFirst, const std::vector<bool>& cutLast) {
   std::vector<std::vector<std::string>> cells;
   std::vector<std::size_t> widths;
   for (const auto& row : rows) {
@@ -45,7 +62,7 @@ std::string layOutColumns(const std::vector<std::vector<std::string>>& rows, std
       widths[column] = std::max(widths[column], displayWidth(cells.back().back()));
     }
   }
-  fitColumns(widths, maxWidth, cutFirst);
+  fitColumns(widths, maxWidth, cutFirst, cutLast);
   std::string text;
   for (const auto& row : cells) {
     std::string line;
@@ -70,6 +87,18 @@ std::size_t widestLine(const std::string& text) {
     start = end + 1;
   }
   return widest;
+}
+
+bool dropColumn(std::vector<std::vector<std::string>>& rows, const std::string& header) {
+  if (rows.empty()) return false;
+  const auto& headers = rows.front();
+  const auto found = std::find(headers.begin(), headers.end(), header);
+  if (found == headers.end()) return false;
+  const auto column = static_cast<std::size_t>(found - headers.begin());
+  for (auto& row : rows) {
+    if (column < row.size()) row.erase(row.begin() + static_cast<std::ptrdiff_t>(column));
+  }
+  return true;
 }
 
 void dropEmptyLastColumn(std::vector<std::vector<std::string>>& rows) {

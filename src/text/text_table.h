@@ -10,10 +10,17 @@ namespace tarnwick {
 // spaces apart; each line ends with '\n' and has no trailing spaces. Cells
 // are shown as printableText gives them. With a `maxWidth`, columns are cut
 // (never wrapped) until each line fits in it: first the free text column
-// `cutFirst` (a reason, say) down to a readable part, then the widest.
+// `cutFirst` (a reason, say) down to a readable part, then the widest; the
+// columns `cutLast` names (true at their index) only once no other can be
+// cut further.
 constexpr std::size_t kNoColumn = static_cast<std::size_t>(-1);
 std::string layOutColumns(const std::vector<std::vector<std::string>>& rows,
-                          std::size_t maxWidth = 0, std::size_t cutFirst = kNoColumn);
+                          std::size_t maxWidth = 0, std::size_t cutFirst = kNoColumn,
+                          const std::vector<bool>& cutLast = {});
+
+// Takes out of every row the column whose header (first row's cell) is
+// `header`; false when there is none.
+bool dropColumn(std::vector<std::vector<std::string>>& rows, const std::string& header);
 
 // The widest line of `text`, in columns.
 std::size_t widestLine(const std::string& text);

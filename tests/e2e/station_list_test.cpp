@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "station/commands/station_version.h"
 #include "support/station_rig.h"
 
 namespace tarnwick::testing {
@@ -136,15 +137,41 @@ TEST_P(StationListEndToEnd, TableWithoutProbeAndTheExitStatuses) {
   EXPECT_TRUE(none.exitedWith(1)) << none.describe();
   EXPECT_EQ(none.out, "");
   EXPECT_EQ(none.err, "tarnwick-station: no modem found\n");
-  for (const std::vector<std::string>& bad : {std::vector<std::string>{"list", "--id", "2c7c"},
-                                              {"list", "--id"},
-                                              {"list", "--bogus"},
-                                              {}}) {
-    const RunResult refused = rig_->run(bad, kRunLimitMs);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{"list", "--id", "2c7c"}, "--id"},
+      {{"list", "--id"}, "--id"},
+      {{"list", "--bogus"}, "--bogus"},
+      {{}, "a command is needed: list, flash, watch, teach, outbox"},
+      {{"flsh", "fw.bin"}, "unknown command 'flsh'; the commands are list, flash, watch, teach"}};
+  for (const auto& [arguments, complaint] : bad) {
+    const RunResult refused = rig_->run(arguments, kRunLimitMs);
     EXPECT_TRUE(refused.exitedWith(2)) << refused.describe();
     EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find(complaint), std::string::npos) << refused.describe();
     EXPECT_NE(refused.err.find("Run with --help for more information."), std::string::npos)
         << refused.describe();
+  }
+}
+
+// --version says the program, its version and its build; every help names
+// its values in the user's words, never by CLI11's types.
+TEST_P(StationListEndToEnd, VersionAndHelpSpeakTheUsersWords) {
+  const std::string version = std::string("tarnwick-station ") + kStationVersion +
+                              (isWindows() ? " (Windows)" : " (Linux)");
+  for (const char* flag : {"--version", "-V"}) {
+    const RunResult run = rig_->run({flag}, kRunLimitMs);
+    EXPECT_TRUE(run.exitedWith(0)) << run.describe();
+    EXPECT_EQ(run.out, version + "\n") << run.describe();
+  }
+  for (const char* command : {"", "list", "flash", "watch", "teach", "outbox"}) {
+    std::vector<std::string> arguments{"--help"};
+    if (*command != '\0') arguments.insert(arguments.begin(), command);
+    const RunResult help = rig_->run(arguments, kRunLimitMs);
+    EXPECT_TRUE(help.exitedWith(0)) << help.describe();
+    EXPECT_NE(help.out.find("Usage: tarnwick-station"), std::string::npos) << help.out;
+    for (const char* raw : {"TEXT", "INT", "FLOAT", "REQUIRED", "Excludes", "Needs", " in ["}) {
+      EXPECT_EQ(help.out.find(raw), std::string::npos) << raw << " in:\n" << help.out;
+    }
   }
 }
 

@@ -6,11 +6,13 @@
 // cycle's record, the events, and the exit status after Ctrl-C.
 #include <signal.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "e2e/station_e2e.h"
 #include "support/temp_dir.h"
@@ -393,8 +395,26 @@ std::string lastDrawnLine(const std::string& out, const std::string& start) {
   return at == std::string::npos ? "" : out.substr(at, out.find('\n', at) - at);
 }
 
+// A drawn line as the screen shows it: from its line clear on, without
+// escape sequences and the terminal's carriage return.
+std::string shownPart(const std::string& line) {
+  const std::size_t start = line.rfind("\x1b[2K");
+  std::string shown;
+  for (std::size_t at = start == std::string::npos ? 0 : start; at < line.size(); ++at) {
+    if (line[at] != '\x1b') {
+      if (line[at] != '\r') shown += line[at];
+      continue;
+    }
+    while (at + 1 < line.size() && !std::isalpha(static_cast<unsigned char>(line[at + 1]))) ++at;
+    ++at;
+  }
+  return shown;
+}
+
 // On a terminal a PASS waiting for its re-plug and a FAIL with its reason
-// carry their colours; NO_COLOR turns colour off.
+// carry their colours; NO_COLOR turns colour off. The terminal reports no
+// width here (`script` under a parent without one): the table is fitted to
+// 80 columns.
 TEST_P(StationWatch, TerminalTableColoursStatesAndShowsTheFailsReason) {
   if (windows()) GTEST_SKIP() << "the terminal run is Linux's";
   ModemSimOptions failing;
@@ -410,6 +430,11 @@ TEST_P(StationWatch, TerminalTableColoursStatesAndShowsTheFailsReason) {
   const std::string fail = lastDrawnLine(coloured.out, "\x1b[1;31m");
   EXPECT_NE(fail.find("FAIL"), std::string::npos) << coloured.out;
   EXPECT_NE(fail.find("ERROR answer"), std::string::npos) << fail;
+  std::istringstream lines(coloured.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("\x1b[2K") == std::string::npos) continue;
+    EXPECT_LE(shownPart(line).size(), 79u) << line;
+  }
 
   // The same modems again, now one on the new version (SKIPPED), uncoloured.
   RunResult plain = rig_->runInTerminal(arguments, 60000, {0, 6, true});

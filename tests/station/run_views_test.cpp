@@ -96,6 +96,9 @@ const ViewCase kViewCases[] = {
     // up (header, row, totals).
     {"table_redrawn_in_place", liveTable, 10, 100, 1, {Stage::Download}, "\x1b[3F", 10},
     {"table_has_a_totals_line", liveTable, 10, 5, 1, {Stage::Download}, "1 modem: 1 passed", 1},
+    // Each drawing clears the screen below it: a line the last drawing had
+    // under its totals and this one has not is gone.
+    {"table_clears_below_each_drawing", liveTable, 10, 100, 1, {Stage::Download}, "\n\x1b[J", 11},
     // Ticks every second for 35 s: a heartbeat at 10, 20 and 30 s.
     {"plain_heartbeat_every_ten_seconds",
      plainLines,
@@ -121,6 +124,25 @@ const ViewCase kViewCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Views, RunViews, ::testing::ValuesIn(kViewCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The columns a table is fitted to when the terminal reports none (a
+// pseudo-terminal without a size, a serial console): COLUMNS, else 80.
+TEST(LiveTableWidth, ATerminalOfUnknownWidthTakesColumnsElseEighty) {
+  struct Case {
+    std::size_t reported;
+    bool terminal;
+    const char* columnsVariable;
+    std::size_t columns;
+  };
+  const Case cases[] = {
+      {120, true, "50", 120}, {0, true, nullptr, 80}, {0, true, "50", 50}, {0, true, "", 80},
+      {0, true, "5O", 80},    {0, true, "0", 80},     {0, false, "50", 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(columnsToFit(c.reported, c.terminal, c.columnsVariable), c.columns)
+        << c.reported << " " << c.terminal << " " << (c.columnsVariable ? c.columnsVariable : "-");
+  }
+}
 
 }  // namespace
 }  // namespace tarnwick::testing

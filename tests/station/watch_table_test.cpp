@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "station/views/state_colour.h"
+#include "station/views/summary.h"
 
 namespace tarnwick {
 namespace {
@@ -156,6 +157,41 @@ TEST_F(WatchTable, RowsCarryTheirStatesColoursOnlyWhenAsked) {
   EXPECT_EQ(lines[2].back(), "answer\x1b[0m");  // the reason on the FAIL's row
   EXPECT_EQ(lines[3].front(), "\x1b[33m-");
   EXPECT_EQ(lines[4].front(), "\x1b[7;32m-");  // waits for the operator's re-plug
+}
+
+// The summary at the end of a watch on a 100-column terminal: the columns
+// the records keep go first, then the serial is cut; the version, result,
+// stage, reason and verdict are shown whole.
+TEST_F(WatchTable, SummaryOnANarrowTerminalKeepsWhatTheOperatorReads) {
+  cycle("1-1", FlashResult::Fail, Verification::None, "ERROR answer");
+  cycle("1-2", FlashResult::Pass, Verification::Unverified);
+  for (std::size_t row = 0; row < 2; ++row) {
+    StationEvent end;
+    end.kind = EventKind::CycleEnd;
+    end.modem = row;
+    end.record = board_.rows()[row].record;
+    end.record.serial = "SN0123456789AB";
+    end.record.versionBefore = "EC25EFAR06A06M4G";
+    end.record.stage = row == 0 ? "packet size" : "end";
+    end.record.seconds = 93.4;
+    end.record.kibPerS = 412.5;
+    end.record.slot = "A" + std::to_string(row + 1);
+    end.record.attempt = 1;
+    end.record.hasVersionAfter = row == 1;
+    end.record.versionAfter = "EC25EFAR06A08M4G";
+    board_.apply(end);
+  }
+  const std::string wide = summaryTable(board_, {0});
+  EXPECT_EQ(wordsOf(wide), wordsOf("LOCATION SERIAL PORT VERSION RESULT STAGE SECONDS KIB/S REASON "
+                                   "SLOT ATTEMPT AFTER VERIFIED"));
+
+  const auto lines = wordsOfLines(summaryTable(board_, {99}));
+
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], wordsOf("LOCATION SERIAL PORT VERSION RESULT STAGE REASON SLOT VERIFIED"));
+  EXPECT_EQ(lines[1],
+            wordsOf("1-1 SN012345678~ COM7 EC25EFAR06A06M4G FAIL packet size ERROR answer A1 -"));
+  EXPECT_EQ(lines[2], wordsOf("1-2 SN012345678~ COM7 EC25EFAR06A06M4G PASS end - A2 UNVERIFIED"));
 }
 
 TEST(Colour, OnlyWhereAskedAndTakenAndNeverWithNoColor) {

@@ -18,8 +18,9 @@ using namespace std::chrono_literals;
 //   "list SERIAL@LOCATION ..."  a device list ("-" for no serial);
 //   "pass C", "fail C"         cycle C's flash ended ("pass C IMEI": the modem gave one);
 //   "checked C"                cycle C's version check ended without an answer;
-//   "answered C IMEI took|old" it answered, IMEI "-" for none: "this:C", "other:C" or
-//                              "new:C" (a unit to flash as cycle C);
+//   "answered C IMEI took|old" it answered, IMEI "-" for none, its version
+//                              --expect-version's (took) or not: "this:C",
+//                              "other:C" or "new:C" (a unit to flash as cycle C);
 //   "wait S"                   S seconds go by;
 //   "cycle C"                  answers "attempt N" and " duplicate" if so.
 // Answers to a list are its actions in order, as "flash:C gone:C back:C
@@ -130,7 +131,7 @@ const Script kScripts[] = {
       {"cycle 1", "attempt 1"},
       {"list S@1-2 S@1-1", "back:0 duplicate:0 duplicate:1"},
       {"answered 0 350000000000001 took", "this:0"}}},
-    {"WithoutImeiElsewhereCountsOnlyWhenTheFlashTook",
+    {"WithoutImeiElsewhereCountsOnlyOnTheExpectedVersion",
      {{"list S@1-1", "flash:0"},
       {"pass 0", ""},
       {"list", "gone:0"},
@@ -187,23 +188,26 @@ INSTANTIATE_TEST_SUITE_P(Scripts, WatchTrackerScript, ::testing::ValuesIn(kScrip
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The verdict after the re-plug: without --expect-version a changed version
-// shows the flash took; with it, only that version does.
+// shows the flash took; with it, only that version does. Whether the version
+// shows a flashed unit back elsewhere (no IMEI to tell): only
+// --expect-version's does, as a never-flashed unit may be on another old one.
 struct VerdictCase {
   bool answered;
   const char* before;
   const char* expected;
   const char* after;
   Verification verdict;
+  bool showsAFlashedUnit;
 };
 
 // clang-format off
 const VerdictCase kVerdicts[] = {
-    {true,  "V1", "",   "V2", Verification::Verified},
-    {true,  "V1", "",   "V1", Verification::Mismatch},
-    {true,  "V1", "V2", "V2", Verification::Verified},
-    {true,  "V1", "V2", "V3", Verification::Mismatch},  // changed, but not to the one asked for
-    {true,  "V2", "V2", "V2", Verification::Verified},  // --force onto the version it had
-    {false, "V1", "",   "",   Verification::Unverified},
+    {true,  "V1", "",   "V2", Verification::Verified,   false},  // Y on V2, taken for X: a new unit
+    {true,  "V1", "",   "V1", Verification::Mismatch,   false},
+    {true,  "V1", "V2", "V2", Verification::Verified,   true},
+    {true,  "V1", "V2", "V3", Verification::Mismatch,   false},  // changed, not to the one asked for
+    {true,  "V2", "V2", "V2", Verification::Verified,   true},   // --force onto the version it had
+    {false, "V1", "",   "",   Verification::Unverified, false},
 };
 // clang-format on
 
@@ -211,6 +215,8 @@ TEST(ReplugVerdict, FollowsTheVersionAfterTheReplug) {
   for (const VerdictCase& c : kVerdicts) {
     EXPECT_EQ(replugVerdict(c.answered, c.before, c.expected, c.after), c.verdict)
         << c.before << " -> " << c.after << " expecting '" << c.expected << "'";
+    EXPECT_EQ(versionShowsAFlashedUnit(c.expected, c.after), c.showsAFlashedUnit)
+        << c.after << " expecting '" << c.expected << "'";
   }
 }
 

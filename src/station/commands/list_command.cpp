@@ -54,12 +54,14 @@ void listWithProbe(const std::vector<InventoryModem>& modems, const ListOptions&
 
 void registerListCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {
   auto options = std::make_shared<ListOptions>();
-  CLI::App* list = app.add_subcommand(
-      "list", "List every present modem: location, serial, ids, revision and ports");
+  CLI::App* list =
+      app.add_subcommand("list",
+                         "List every present modem: location, serial, ids, revision and ports\n"
+                         "e.g. tarnwick-station list --probe");
   list->add_option("--id", options->ids,
                    "Modem identity to look for, VID:PID in hex; repeat for several "
                    "(default: the built-in table)")
-      ->type_name("VID:PID")
+      ->option_text("VID:PID")
       ->allow_extra_args(false)
       ->check(CLI::Validator(checkIdentityOption, "", "identity"));
   list->add_flag("--probe", options->probe,

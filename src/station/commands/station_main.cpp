@@ -1,6 +1,7 @@
 // tarnwick-station: the factory line's program for many modems at once.
 // Each subcommand lives in a file of its own and adds itself to the command
-// line with one registration line below.
+// line with one registration line below; commands/command_line gives the
+// whole its help's look, --version and the answer to an unknown command.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
@@ -8,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/serial_port.h"
 #include "platform/usb_inventory_source.h"
+#include "station/commands/command_line.h"
 #include "station/commands/flash_command.h"
 #include "station/commands/list_command.h"
 #include "station/commands/outbox_command.h"
@@ -56,7 +58,10 @@ int main(int argc, char** argv) {
   CLI::App app("The factory line's tool for the LTE modems plugged into this PC.",
                "tarnwick-station");
   app.require_subcommand(1);
+  tarnwick::useStationHelp(app);
   registerCommands(app, context, chosen);
+  tarnwick::finishStationCommandLine(app);
+  if (tarnwick::refuseUnknownCommand(app, argc, argv, stderr)) return kExitBadInvocation;
   int exitStatus = 0;
   if (!parseCommandLine(app, argc, argv, exitStatus)) return exitStatus;
   return chosen.run ? chosen.run() : kExitBadInvocation;

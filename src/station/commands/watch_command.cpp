@@ -258,8 +258,8 @@ class WatchCommand {
       return;
     }
     using Kind = WatchTracker::Return::Kind;
-    const bool took = flashTook(work.record.versionBefore, options_.expectVersion, event.text);
-    const WatchTracker::Return unit = tracker_.checked(event.modem, event.imei, took);
+    const bool shown = versionShowsAFlashedUnit(options_.expectVersion, event.text);
+    const WatchTracker::Return unit = tracker_.checked(event.modem, event.imei, shown);
     if (unit.kind != Kind::ThisUnit) output_.show(kindEvent(EventKind::NotBack, event.modem));
     if (unit.kind == Kind::NewUnit) {
       startFlash(unit.cycle, work.verify.target);

@@ -1,5 +1,6 @@
 #include "station/views/live_table.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "platform/terminal.h"
@@ -71,7 +72,7 @@ std::size_t screenRows(std::size_t width, std::size_t columns) {
 
 LiveTable::LiveTable(std::FILE* out, Renderer render, Columns columns)
     : out_(out), render_(std::move(render)), columns_(std::move(columns)) {
-  if (!columns_) columns_ = [out] { return terminalColumns(out); };
+  if (!columns_) columns_ = [out] { return screenColumns(out); };
 }
 
 std::string LiveTable::render(const RunBoard& board, const TableLook& look) {
@@ -100,12 +101,31 @@ std::size_t tableWidthFor(std::size_t terminalColumns) {
 }
 
 std::size_t tableWidthFor(std::FILE* out) {
-  return tableWidthFor(terminalColumns(out));
+  return tableWidthFor(screenColumns(out));
+}
+
+std::size_t columnsToFit(std::size_t reported, bool terminal, const char* columnsVariable) {
+  constexpr std::size_t kUsualColumns = 80;
+  constexpr std::size_t kMostColumns = 9999;
+  if (reported > 0 || !terminal) return reported;
+  std::size_t columns = 0;
+  const std::string text = columnsVariable == nullptr ? "" : columnsVariable;
+  for (char c : text) {
+    if (c < '0' || c > '9' || columns > kMostColumns) return kUsualColumns;
+    columns = columns * 10 + static_cast<std::size_t>(c - '0');
+  }
+  return columns > 0 && columns <= kMostColumns ? columns : kUsualColumns;
+}
+
+std::size_t screenColumns(std::FILE* out) {
+  return columnsToFit(terminalColumns(out), isTerminal(out), std::getenv("COLUMNS"));
 }
 
 // Back to the table's first row, then every line cleared and rewritten,
 // the table fitted to the terminal's width; a line that still wraps is
-// counted by the rows it takes.
+// counted by the rows it takes. Then the rest of the screen is cleared:
+// when this drawing is shorter than the last (a line that comes and goes,
+// such as the waiting line), nothing of the last stays under it.
 void LiveTable::draw(const RunBoard& board) {
   const std::size_t columns = columns_();
   const std::string table = render_(board, TableLook{tableWidthFor(columns), colour_});
@@ -120,6 +140,7 @@ void LiveTable::draw(const RunBoard& board) {
     rows += screenRows(displayWidth(line), columns);
     start = end + 1;
   }
+  text += "\x1b[J";
   drawnRows_ = rows;
   std::fwrite(text.data(), 1, text.size(), out_);
   std::fflush(out_);

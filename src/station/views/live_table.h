@@ -56,6 +56,14 @@ class LiveTable final : public RunView {
 std::size_t tableWidthFor(std::size_t terminalColumns);
 std::size_t tableWidthFor(std::FILE* out);
 
+// The columns a table is fitted to: what the terminal reports; on a
+// terminal that reports none (a pseudo-terminal opened without a size, a
+// serial console), the COLUMNS variable (`columnsVariable`, null when not
+// set) when it holds a number, else 80; off a terminal 0 (no limit).
+std::size_t columnsToFit(std::size_t reported, bool terminal, const char* columnsVariable);
+// Those columns for `out`, asked of its terminal and the environment now.
+std::size_t screenColumns(std::FILE* out);
+
 // With --publish, under a table's totals while results wait for the
 // broker: "3 results wait for the broker (oldest 42 s)"; empty otherwise.
 std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_point now);

@@ -6,7 +6,11 @@
 namespace tarnwick {
 namespace {
 
-constexpr std::size_t kReasonColumn = 8;
+// On a narrow terminal these columns are left out first, in this order:
+// the records keep them, and the operator at the line does not need them.
+const char* const kLeftOutFirst[] = {"KIB/S", "SECONDS", "ATTEMPT", "AFTER"};
+// What the operator reads: cut only when no other column can give room.
+const char* const kReadAtTheLine[] = {"VERSION", "RESULT", "STAGE", "REASON", "VERIFIED"};
 
 std::string orDash(const std::string& text) {
   return text.empty() ? "-" : text;
@@ -26,6 +30,23 @@ std::string finalState(const BoardRow& row) {
     return verificationName(row.record.verified);
   }
   return resultName(row.record.result);
+}
+
+// The rows laid out to `width`: the least useful columns left out until
+// the rest fits, then, if still too wide, the columns other than those the
+// operator reads cut first.
+std::string fittedRows(std::vector<std::vector<std::string>>& rows, std::size_t width) {
+  for (const char* header : kLeftOutFirst) {
+    if (width == 0 || widestLine(layOutColumns(rows)) <= width) break;
+    dropColumn(rows, header);
+  }
+  std::vector<bool> readAtTheLine;
+  for (const std::string& header : rows.front()) {
+    bool read = false;
+    for (const char* name : kReadAtTheLine) read = read || header == name;
+    readAtTheLine.push_back(read);
+  }
+  return layOutColumns(rows, width, kNoColumn, readAtTheLine);
 }
 
 }  // namespace
@@ -58,9 +79,8 @@ std::string summaryTable(const RunBoard& board, const TableLook& look) {
               std::to_string(board.count(Verification::Mismatch)) + " mismatch, " +
               std::to_string(board.count(Verification::Unverified)) + " unverified";
   }
-  return paintedLines(
-      layOutColumns(rows, look.width, kReasonColumn) + cutLine(totals + "\n", look.width), tones,
-      look.colour);
+  return paintedLines(fittedRows(rows, look.width) + cutLine(totals + "\n", look.width), tones,
+                      look.colour);
 }
 
 }  // namespace tarnwick

@@ -136,7 +136,9 @@ std::string recordsLostLine(const RunBoard& board) {
 // The slot rows laid out. When they are wider than the terminal, the
 // headers that make the count columns wide go short first (PASS, FAIL,
 // VERIFIED and MISMATCH become P, F, V and M; LOCATION becomes LOC), so
-// that the version and the state keep their room.
+// that the version and the state keep their room; then the reason is cut
+// to a readable part, then the other columns, the reason included, and the
+// version and the state ("PASS, re-plug now") only when nothing else is left.
 std::string slotsText(std::vector<std::vector<std::string>>& rows, std::size_t width) {
   constexpr std::size_t kReasonColumn = 10;
   std::string text = layOutColumns(rows, 0);
@@ -146,7 +148,8 @@ std::string slotsText(std::vector<std::vector<std::string>>& rows, std::size_t w
   for (std::size_t column = 0; column < rows.front().size(); ++column) {
     rows.front()[column] = shortHeader[column];
   }
-  return layOutColumns(rows, width, kReasonColumn);
+  const std::vector<bool> versionAndState = {false, false, false, true, true};
+  return layOutColumns(rows, width, kReasonColumn, versionAndState);
 }
 
 }  // namespace

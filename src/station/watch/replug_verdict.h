@@ -12,6 +12,12 @@ namespace tarnwick {
 bool flashTook(const std::string& versionBefore, const std::string& expected,
                const std::string& versionAfter);
 
+// Whether the version a modem came back with shows, wherever it came back,
+// that it is a unit this station flashed: only when it is the one
+// --expect-version asks for. A version that merely differs from the one
+// before proves nothing: a unit never flashed may be on another old one.
+bool versionShowsAFlashedUnit(const std::string& expected, const std::string& versionAfter);
+
 // The verdict of the check after the re-plug: UNVERIFIED when the modem did
 // not answer, VERIFIED when the flash took, else MISMATCH.
 Verification replugVerdict(bool answered, const std::string& versionBefore,

@@ -170,10 +170,10 @@ void WatchTracker::flashEnded(std::size_t index, bool passed, Clock::time_point 
 }
 
 WatchTracker::Return WatchTracker::checked(std::size_t index, const std::string& imei,
-                                           bool flashTook) {
+                                           bool versionShowsFlashed) {
   Cycle& cycle = cycles_[index];
   const std::string key = cycle.deviceKey;
-  if (sameUnit(cycle, imei, flashTook)) {
+  if (sameUnit(cycle, imei, versionShowsFlashed)) {
     verifyEnded(index);
     return {Return::Kind::ThisUnit, index};
   }
@@ -197,9 +197,10 @@ WatchTracker::Return WatchTracker::checked(std::size_t index, const std::string&
   return {Return::Kind::NewUnit, device.cycle};
 }
 
-bool WatchTracker::sameUnit(const Cycle& cycle, const std::string& imei, bool flashTook) const {
+bool WatchTracker::sameUnit(const Cycle& cycle, const std::string& imei,
+                            bool versionShowsFlashed) const {
   if (!imei.empty() && !cycle.imei.empty()) return imei == cycle.imei;
-  return cycle.deviceKey == keyOf(cycle.location, cycle.serial) || flashTook;
+  return cycle.deviceKey == keyOf(cycle.location, cycle.serial) || versionShowsFlashed;
 }
 
 bool WatchTracker::waitingCycleOf(const std::string& imei, std::size_t& cycle) const {

@@ -51,11 +51,12 @@ class WatchTracker {
   void flashEnded(std::size_t cycle, bool passed, Clock::time_point now,
                   const std::string& imei = "");
   // The check of `cycle` got the modem's version: `imei` as the modem gave
-  // it (empty: none) and whether the version shows the flash took. A unit
-  // is known by its IMEI when both have one; without, the modem is the
-  // cycle's unit back where it was flashed, elsewhere only when the flash
-  // took. Unless it is the cycle's unit, the cycle waits on.
-  Return checked(std::size_t cycle, const std::string& imei, bool flashTook);
+  // it (empty: none) and whether the version shows a flashed unit (it is
+  // --expect-version's). A unit is known by its IMEI when both have one;
+  // without, the modem is the cycle's unit back where it was flashed,
+  // elsewhere only when its version shows a flashed unit. Unless it is the
+  // cycle's unit, the cycle waits on.
+  Return checked(std::size_t cycle, const std::string& imei, bool versionShowsFlashed);
   // Closes the cycle (a check without answer, or the end of the run).
   void verifyEnded(std::size_t cycle);
 
@@ -94,7 +95,7 @@ class WatchTracker {
   void noteExpiries(Clock::time_point now, std::vector<Action>& actions);
   std::size_t openCycle(const std::string& key, const std::string& serial,
                         const std::string& location, bool duplicate);
-  bool sameUnit(const Cycle& cycle, const std::string& imei, bool flashTook) const;
+  bool sameUnit(const Cycle& cycle, const std::string& imei, bool versionShowsFlashed) const;
   bool waitingCycleOf(const std::string& imei, std::size_t& cycle) const;
   void release(std::size_t cycle);
   int presentWithSerial(const std::string& serial) const;
