@@ -365,6 +365,7 @@ void OutboxSender::Running::list() {
   std::lock_guard<std::mutex> hold(mutex);
   listedWakes = seenWakes;
   listedOnce = true;
+  count = queue.size();  // with the mark, so that `drain` never sees one without the other
 }
 
 // What this process put since the last taking: no folder listing, so a
@@ -372,9 +373,10 @@ void OutboxSender::Running::list() {
 void OutboxSender::Running::takePut() {
   for (const OutboxName& name : outbox.takePut()) add(name);
   takingDue = false;
-  if (!listedOnce) return;  // the first listing is still to come
   std::lock_guard<std::mutex> hold(mutex);
+  if (!listedOnce) return;  // the first listing is still to come
   listedWakes = seenWakes;
+  count = queue.size();  // with the mark, so that `drain` never sees one without the other
 }
 
 void OutboxSender::Running::add(const OutboxName& name) {
