@@ -35,10 +35,11 @@ class Outbox {
  public:
   explicit Outbox(std::string folder);
 
-  // Creates the folder and its `rejected` folder where missing, and
-  // deletes temporary files an earlier run left in them when it stopped
-  // while writing (older than a minute: younger ones may be another
-  // program's, still being written).
+  // Creates the folder and its `rejected` folder where missing (each the
+  // user's alone, as durable_file.h makes them), and deletes temporary
+  // files an earlier run left in them when it stopped while writing (older
+  // than a minute: younger ones may be another program's, still being
+  // written).
   bool open(std::string& why);
 
   // Adds `message` with `created` and no attempts yet, on disk before it
@@ -61,6 +62,16 @@ class Outbox {
 
   const std::string& folder() const { return folder_; }
 
+  // Whether a result can be put and a refused one set aside: a small file
+  // is written, synced and deleted in the folder and in `rejected/`. False
+  // with the system's reason (a read-only or full disk, no permission).
+  bool checkWritable(std::string& why);
+
+  // Puts every result in `rejected/` back to wait, oldest first, under its
+  // own unique id and without the broker's error, each after what waits
+  // now. `moved`: how many. A file there that is no result stays.
+  bool retryRejected(std::size_t& moved, std::string& why);
+
  private:
   std::string pathOf(const std::string& uniqueId, std::string& why) const;
   bool readEntryFile(const std::string& path, OutboxEntry& entry, std::string& why) const;
@@ -73,6 +84,9 @@ class Outbox {
   std::uint64_t lastSequence_ = 0;
   // File names of the results this object has put or listed, by unique id.
   mutable std::map<std::string, std::string> fileNameOf_;
+
+  // Writes `entry` (from rejected/) into the folder under a new name.
+  bool putBack(const OutboxEntry& entry, std::string& why);
 };
 
 }  // namespace tarnwick
