@@ -4,7 +4,9 @@ namespace tarnwick {
 
 CLI::App* addOutboxOptions(CLI::App& app, OutboxOptions& options) {
   CLI::App* outbox = app.add_subcommand(
-      "outbox", "List the results waiting for the broker, oldest first, or send them all");
+      "outbox",
+      "List the results waiting for the broker, oldest first, send them all, or put the "
+      "refused ones back");
   outbox
       ->add_option("--outbox", options.outbox,
                    "The outbox folder (default: the user's state folder, tarnwick/outbox)")
@@ -24,6 +26,12 @@ CLI::App* addOutboxOptions(CLI::App& app, OutboxOptions& options) {
       ->type_name("S")
       ->check(CLI::Range(0, 86400))
       ->needs(publish);
+  outbox
+      ->add_flag("--retry-rejected", options.retryRejected,
+                 "Put the results the broker refused (in DIR/rejected) back to wait, oldest "
+                 "first, under their own ids")
+      ->excludes(json)
+      ->excludes(publish);
   return outbox;
 }
 
