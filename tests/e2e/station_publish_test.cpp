@@ -3,8 +3,9 @@
 // reached (the results wait in the outbox until `outbox --publish`; amqps://
 // to a closed port or a plain broker ends with an error), a
 // station killed with a result in the outbox, a broker stopped and started
-// under a running watch, and an address the broker lacks. The password
-// never shows.
+// under a running watch, an address the broker lacks, a result put back
+// from rejected/, and an outbox that is read-only or holds what is no
+// result. The password never shows.
 #include <signal.h>
 
 #include <chrono>
@@ -265,6 +266,70 @@ TEST_P(AmqpBrokerStationPublish, MissingAddressKeepsTheResultAndSaysWhy) {
   EXPECT_EQ(waiting(), 1u);
   std::error_code failure;
   EXPECT_TRUE(std::filesystem::is_empty(outbox_ + "/rejected", failure));
+}
+
+// A read-only outbox (one an earlier run made) is found before any modem
+// is touched: exit 2, not a flashed modem whose result cannot be kept.
+TEST_P(AmqpBrokerStationPublish, ReadOnlyOutboxEndsTheRunBeforeAnyModemIsTouched) {
+  FullDisk disk(outbox_);
+  if (!disk.mounted()) GTEST_SKIP() << "mounting a tmpfs takes root";
+  std::filesystem::create_directory(outbox_ + "/rejected");
+  ASSERT_TRUE(runProgram({{"mount", "-o", "remount,ro", outbox_}}, 10000).exitedWith(0));
+  plug({modemSpec(1, {{}})});
+  const RunResult run = flash(kTestBroker + kTestQueue);
+  ASSERT_TRUE(run.exitedWith(2)) << run.describe();
+  EXPECT_NE(run.err.find("outbox " + programPath(outbox_) + " cannot take results"),
+            std::string::npos)
+      << run.err;
+  std::string received;
+  EXPECT_FALSE(rig_->sim(0, 0)->receivedImage(&received));
+}
+
+// Files in the outbox that are no result are named once, counted in
+// run-end, and left where they are.
+TEST_P(AmqpBrokerStationPublish, UnreadableOutboxFilesAreSaidCountedAndKept) {
+  std::filesystem::create_directory(outbox_);
+  const std::vector<std::string> files = {"00000000000000000001-empty.json",
+                                          "00000000000000000002-torn.json"};
+  work_.writeFile("outbox/" + files[0], "");
+  work_.writeFile("outbox/" + files[1], "{\"unique_id\":");
+  plug({modemSpec(1, {{}})});
+  const RunResult run = flash(kTestBroker + kTestQueue);
+  ASSERT_TRUE(run.exitedWith(0)) << run.describe();
+  EXPECT_EQ(runEnd(jsonLines(run.out))["outbox_unreadable"], 2);
+  EXPECT_EQ(runEnd(jsonLines(run.out))["outbox_pending"], 0);
+  for (const std::string& file : files) {
+    const std::size_t said = run.err.find(file + ": is not JSON");
+    EXPECT_NE(said, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(file, said + 1), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(waiting(), 2u);
+  EXPECT_EQ(drainQueue().size(), 1u);
+}
+
+// A result the broker rejected (the tests' stand-in broker, whose text
+// names the address, escape bytes and all) fails `outbox --publish` (exit
+// 1), its text reaches the terminal escaped, and `--retry-rejected` puts
+// the result back to go to the real broker, under its own id.
+TEST_P(AmqpBrokerStationPublish, RefusedResultFailsThePublishUntilPutBackAndSent) {
+  plug({modemSpec(1, {{}})});
+  ASSERT_TRUE(flash(kNoBroker).exitedWith(0));
+  ASSERT_EQ(waiting(), 1u);
+  StandInBroker rejecting("reject");
+  const RunResult refused =
+      outbox({"--publish", StandInBroker::url() + "/amq/queue/no\x1b[2Jsuch", "--timeout", "20"});
+  EXPECT_TRUE(refused.exitedWith(1)) << refused.describe();
+  EXPECT_NE(refused.err.find("no\\x1b[2Jsuch"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.err.find('\x1b'), std::string::npos) << refused.err;
+  const RunResult back = outbox({"--retry-rejected"});
+  ASSERT_TRUE(back.exitedWith(0)) << back.describe();
+  EXPECT_NE(back.out.find(" put back in " + programPath(outbox_)), std::string::npos) << back.out;
+  ASSERT_EQ(waiting(), 1u);
+  EXPECT_TRUE(std::filesystem::is_empty(outbox_ + "/rejected"));
+  ASSERT_TRUE(outbox({"--publish", kTestBroker + kTestQueue, "--timeout", "60"}).exitedWith(0));
+  const std::vector<Json> arrived = drainQueue();
+  ASSERT_EQ(arrived.size(), 1u);
+  EXPECT_EQ(arrived[0]["message_id"], recordIds().begin()->second);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, AmqpBrokerStationPublish, ::testing::Values("linux", "windows"),

@@ -1,6 +1,7 @@
 // What the station sends to the broker: the CFX messages of a modem's
 // result, and the outbox the results wait in on disk.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -300,6 +301,43 @@ TEST(Outbox, ResultsWaitOnDiskUntilAcceptedOrRejected) {
   const Json moved = Json::parse(readFile(rejected[0].string()));
   EXPECT_EQ(moved["unique_id"], "c-3");
   EXPECT_EQ(moved["rejected_error"], "amqp:not-found");
+
+  // Put back: after what waits, without the broker's error, gone from rejected/.
+  std::size_t back = 0;
+  ASSERT_TRUE(outbox.retryRejected(back, why)) << why;
+  EXPECT_EQ(back, 1u);
+  EXPECT_EQ(waitingIds(outbox, listing), (std::vector<std::string>{"a-1", "c-3"}));
+  EXPECT_TRUE(fs::is_empty(folder + "/rejected"));
+  for (const auto& file : fs::directory_iterator(folder)) {
+    if (file.path().filename().u8string().find("c-3") == std::string::npos) continue;
+    EXPECT_FALSE(Json::parse(readFile(file.path().string())).contains("rejected_error"));
+  }
+}
+
+// Under any umask, what the outbox creates is the user's alone; the write
+// check leaves nothing behind.
+TEST(Outbox, PrivateToTheUserAndCheckedWritable) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string folder = dir.path() + "/state/outbox";
+  const mode_t saved = ::umask(0);
+  Outbox outbox(folder);
+  std::string why;
+  const bool opened = outbox.open(why) && outbox.put(waitingMessage("a-1"), "", why);
+  ::umask(saved);
+  ASSERT_TRUE(opened) << why;
+  ASSERT_TRUE(outbox.checkWritable(why)) << why;
+  const auto mode = [](const fs::path& path) { return fs::status(path).permissions(); };
+  for (const char* made : {"/state", "/state/outbox", "/state/outbox/rejected"}) {
+    EXPECT_EQ(mode(dir.path() + made), fs::perms::owner_all) << made;
+  }
+  ASSERT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+  for (const auto& file : fs::directory_iterator(folder)) {
+    if (!file.is_regular_file()) continue;
+    EXPECT_EQ(mode(file), fs::perms::owner_read | fs::perms::owner_write);
+  }
+  fs::remove_all(folder);
+  EXPECT_FALSE(outbox.checkWritable(why));
 }
 
 // Flashing threads put while the sender takes: none is lost, none is seen

@@ -9,7 +9,7 @@ it receives: {"message_id": ID}. MODE says what it does with each delivery:
   accept       accept it at once
   accept-late  accept it --delay seconds later
   never        never settle it
-  reject       reject it (amqp:precondition-failed)
+  reject       reject it (amqp:precondition-failed, naming the address)
   no-credit    give a sending link no credit at all
 It runs until it is killed.
 """
@@ -55,7 +55,9 @@ class StandIn(MessagingHandler):
         elif self.mode == "accept-late":
             event.container.schedule(self.delay, Settle(delivery))
         elif self.mode == "reject":
-            delivery.local.condition = Condition("amqp:precondition-failed", "refused by the stand-in")
+            address = event.link.target.address or ""
+            delivery.local.condition = Condition("amqp:precondition-failed",
+                                                 "refused by the stand-in at " + address)
             self.reject(delivery)
 
 

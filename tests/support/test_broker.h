@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/subprocess.h"
+#include "support/temp_dir.h"
 
 namespace tarnwick::testing {
 
@@ -51,14 +54,54 @@ class BrokerControl {
     EXPECT_TRUE(run.exitedWith(0)) << run.describe();
   }
   void start() {
-    RunResult run =
-        brokerScript({"start", TARNWICK_TEST_BROKER_DIR, std::to_string(TARNWICK_TEST_BROKER_PORT)});
+    RunResult run = brokerScript(
+        {"start", TARNWICK_TEST_BROKER_DIR, std::to_string(TARNWICK_TEST_BROKER_PORT)});
     EXPECT_TRUE(run.exitedWith(0)) << run.describe();
     stopped_ = false;
   }
 
  private:
   bool stopped_ = false;
+};
+
+// A stand-in broker of the tests' own (tests/support/amqp_standin_broker.py)
+// on a port beside the test broker's, that settles deliveries as it is
+// told; what it received is read back by message id.
+class StandInBroker {
+ public:
+  static constexpr int kPort = TARNWICK_TEST_BROKER_PORT + 10;
+
+  explicit StandInBroker(const std::string& mode, double delaySeconds = 0) {
+    std::string error;
+    EXPECT_TRUE(process_.start(
+        ProcessSpec({"/usr/bin/python3", TARNWICK_AMQP_STANDIN, std::to_string(kPort), mode,
+                     "--delay", std::to_string(delaySeconds)}),
+        OutputSetup{false, log_.path() + "/received", log_.path() + "/stderr"}, &error))
+        << error;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(20);
+    while (lines().empty() && Clock::now() < until && process_.running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(lines(), std::vector<std::string>{"ready"}) << readFile(log_.path() + "/stderr");
+  }
+  static std::string url() { return "amqp://127.0.0.1:" + std::to_string(kPort); }
+  // The message id of each delivery it received, in order.
+  std::vector<std::string> received() const {
+    std::vector<std::string> ids;
+    for (const std::string& line : lines())
+      if (line != "ready") ids.push_back(nlohmann::json::parse(line)["message_id"]);
+    return ids;
+  }
+
+ private:
+  std::vector<std::string> lines() const {
+    std::vector<std::string> lines;
+    std::istringstream text(readFile(log_.path() + "/received"));
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+  }
+  TempDir log_;
+  StartedProcess process_;
 };
 
 }  // namespace tarnwick::testing

@@ -48,13 +48,18 @@ bool writeAll(int fd, const std::string& bytes) {
 }
 
 bool writeSynced(const std::string& path, const std::string& bytes, std::string& why) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) {
     why = errorText("cannot create " + path);
     return false;
   }
-  bool written = writeAll(fd, bytes);
-  if (!written) why = errorText("cannot write " + path);
+  // The umask only takes bits away, and a leftover file keeps its own mode.
+  bool written = ::fchmod(fd, 0600) == 0;
+  if (!written) why = errorText("cannot make " + path + " private");
+  if (written && !writeAll(fd, bytes)) {
+    why = errorText("cannot write " + path);
+    written = false;
+  }
   if (written && ::fsync(fd) != 0) {
     why = errorText("cannot sync " + path);
     written = false;
@@ -64,6 +69,23 @@ bool writeSynced(const std::string& path, const std::string& bytes, std::string&
     written = false;
   }
   return written;
+}
+
+// One folder, private: made with 0700 and set to it at once, since the umask
+// may have taken the owner's bits, which the folders below it need. One
+// already there is left as it is.
+bool createPrivateFolder(const std::string& path, std::string& why) {
+  if (::mkdir(path.c_str(), 0700) == 0) {
+    if (::chmod(path.c_str(), 0700) == 0) return true;
+    why = errorText("cannot make the folder " + path + " private");
+    return false;
+  }
+  const int error = errno;
+  struct stat status;
+  if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return true;
+  setLastErrorCode(error);
+  why = errorText("cannot create the folder " + path);
+  return false;
 }
 
 }  // namespace
@@ -88,6 +110,20 @@ bool removeFileDurably(const std::string& path, std::string& why) {
     return false;
   }
   return syncFolder(path, why);
+}
+
+// Each folder of the path in turn, from the top ("a//b/" is "a", then "a//b").
+bool createPrivateFolders(const std::string& path, std::string& why) {
+  if (path.empty()) {
+    why = "no folder named";
+    return false;
+  }
+  for (std::string::size_type end = 1; end <= path.size(); ++end) {
+    if (end < path.size() && path[end] != '/') continue;
+    if (path[end - 1] == '/') continue;
+    if (!createPrivateFolder(path.substr(0, end), why)) return false;
+  }
+  return true;
 }
 
 }  // namespace tarnwick

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/durable_file.h"
 #include "platform/last_error.h"
 
@@ -81,6 +84,16 @@ bool writeFileDurably(const std::string& path, const std::string& bytes, std::st
 bool removeFileDurably(const std::string& path, std::string& why) {
   if (DeleteFileW(widePath(path).c_str())) return true;
   why = errorText("cannot delete " + path);
+  return false;
+}
+
+// The user's local app data is the user's alone, and a new folder takes the
+// access of the folder above it: nothing to set.
+bool createPrivateFolders(const std::string& path, std::string& why) {
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::u8path(path), error);
+  if (!error) return true;
+  why = "cannot create the folder " + path + ": " + error.message();
   return false;
 }
 

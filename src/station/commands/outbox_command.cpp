@@ -11,6 +11,7 @@
 #include "station/publish/outbox_listing.h"
 #include "station/publish/outbox_sender.h"
 #include "station/run/run_setup.h"
+#include "text/printable_text.h"
 
 namespace tarnwick {
 namespace {
@@ -53,7 +54,7 @@ bool listWaiting(const Outbox& outbox, StationContext& context, OutboxListing& l
     return false;
   }
   for (const std::string& line : listing.unreadable) {
-    complain(context, "in the outbox " + outbox.folder() + ": " + line);
+    complain(context, "in the outbox " + outbox.folder() + ": " + printableText(line));
   }
   return true;
 }
@@ -71,7 +72,7 @@ int listOutbox(const std::string& folder, bool exists, bool json, StationContext
 // error of this run's sends.
 std::string whyStillWaiting(const std::string& lastError, const std::string& broker, int seconds) {
   std::string why = "not sent to " + broker + " within " + std::to_string(seconds) + " s";
-  return lastError.empty() ? why : why + "; last error: " + lastError;
+  return lastError.empty() ? why : why + "; last error: " + printableText(lastError);
 }
 
 // Sends what waits, for at most `seconds`; counts the refused ones and
@@ -84,11 +85,12 @@ bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationC
   OutboxSender sender(
       outbox, address,
       [&context, &rejected, aside](const OutboxNotice& notice) {
-        if (notice.kind == OutboxNotice::Kind::Blocked) complain(context, notice.error);
+        if (notice.kind == OutboxNotice::Kind::Blocked)
+          complain(context, printableText(notice.error));
         if (notice.kind != OutboxNotice::Kind::Rejected) return;
         ++rejected;
-        complain(context, "result " + notice.uniqueId + ": " + notice.error + "; it is in " +
-                              aside + " now");
+        complain(context, "result " + notice.uniqueId + ": " + printableText(notice.error) +
+                              "; it is in " + aside + " now");
       },
       settings);
   std::string why;
@@ -104,7 +106,7 @@ bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationC
 
 int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& address, int seconds,
                   StationContext& context) {
-  const std::string broker = printableBrokerAddress(address);
+  const std::string broker = printableText(printableBrokerAddress(address));
   Outbox outbox(folder);
   OutboxListing before;
   std::string why;
@@ -136,6 +138,27 @@ int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& a
   }
   const std::size_t sent = before.entries.size() > rejected ? before.entries.size() - rejected : 0;
   say(context.out, results(sent) + " sent to " + broker + "\n");
+  // A result the broker refused is not delivered: the run did not do its job.
+  if (rejected > 0) {
+    const std::string aside = (std::filesystem::u8path(folder) / "rejected").u8string();
+    complain(context, results(rejected) + " refused by the broker, kept in " + aside +
+                          "; `tarnwick-station outbox --outbox " + folder +
+                          " --retry-rejected` puts " + (rejected == 1 ? "it" : "them") +
+                          " back once the cause is mended");
+  }
+  return statusAfterOutput(rejected > 0 ? kExitFailed : kExitDone, context.out, context.err);
+}
+
+// The results the broker refused, back in the outbox to be sent again.
+int retryRejected(const std::string& folder, bool exists, StationContext& context) {
+  std::size_t moved = 0;
+  std::string why;
+  Outbox outbox(folder);
+  if (exists && !(outbox.open(why) && outbox.retryRejected(moved, why))) {
+    complain(context, why);
+    return kExitBadInvocation;
+  }
+  say(context.out, results(moved) + " put back in " + folder + "\n");
   return statusAfterOutput(kExitDone, context.out, context.err);
 }
 
@@ -145,6 +168,7 @@ int runOutboxCommand(const OutboxOptions& options, StationContext& context) {
   std::string folder;
   bool exists = false;
   if (!outboxFolder(options, context, folder, exists)) return kExitBadInvocation;
+  if (options.retryRejected) return retryRejected(folder, exists, context);
   if (options.publish.empty()) return listOutbox(folder, exists, options.json, context);
   BrokerAddress address;
   std::string error;

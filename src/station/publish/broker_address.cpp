@@ -92,6 +92,23 @@ bool parseHostPort(const std::string& hostPort, BrokerAddress* address, std::str
   return parsePort(hostPort.substr(hostEnd + 1), &address->port, error);
 }
 
+// The user name as a URL holds it: what is not plain (an '@', a ':', a '%',
+// a control byte) as %XX, so the printed URL reads back as the same name.
+std::string percentEncodedUser(const std::string& user) {
+  static const char kHex[] = "0123456789ABCDEF";
+  static const std::string kPlain = "-._~!$&'()*+,;=";
+  std::string encoded;
+  for (const char c : user) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte < 0x80 && std::isalnum(byte)) || kPlain.find(c) != std::string::npos) {
+      encoded.push_back(c);
+      continue;
+    }
+    encoded += {'%', kHex[byte >> 4], kHex[byte & 15]};
+  }
+  return encoded;
+}
+
 }  // namespace
 
 bool parseBrokerAddress(const std::string& url, BrokerAddress* address, std::string* error) {
@@ -116,7 +133,7 @@ bool parseBrokerAddress(const std::string& url, BrokerAddress* address, std::str
 
 std::string printableBrokerAddress(const BrokerAddress& address) {
   std::string text = address.tls ? "amqps://" : "amqp://";
-  if (!address.user.empty()) text += address.user + "@";
+  if (!address.user.empty()) text += percentEncodedUser(address.user) + "@";
   const bool bracketed = address.host.find(':') != std::string::npos;
   text += bracketed ? "[" + address.host + "]" : address.host;
   return text + ":" + std::to_string(address.port) + address.target;

@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <system_error>
 
 #include "platform/durable_file.h"
+#include "platform/random_uuid.h"
 
 namespace tarnwick {
 namespace {
@@ -234,12 +236,9 @@ Outbox::Outbox(std::string folder) : folder_(std::move(folder)) {}
 bool Outbox::open(std::string& why) {
   std::lock_guard<std::mutex> lock(mutex_);
   return guarded(why, [&] {
-    std::error_code error;
-    fs::create_directories(fs::u8path(joinPath(folder_, kRejected)), error);
-    if (error) {
-      why = "cannot create the outbox " + folder_ + ": " + error.message();
-      return false;
-    }
+    // What holds IMEIs and serials is the user's alone; folders already
+    // there are the user's to set (one may be shared on purpose).
+    if (!createPrivateFolders(joinPath(folder_, kRejected), why)) return false;
     std::vector<std::string> names;
     if (!fileNames(folder_, names, why)) return false;
     for (const std::string& name : names) {
@@ -436,6 +435,62 @@ bool Outbox::reject(const std::string& uniqueId, const std::string& error, std::
       return false;
     }
     sequenceOf_.erase(uniqueId);
+    return true;
+  });
+}
+
+// A probe named with the temporary suffix: never read as a result, and
+// cleaned by `open` should this stop half way. Its name is unique, since
+// two runs may share the folder.
+bool Outbox::checkWritable(std::string& why) {
+  return guarded(why, [&] {
+    const std::string probe =
+        "write-check-" + sequenceText(microsecondsNow()) + "-" + randomUuid() + kDurableTempSuffix;
+    for (const std::string& folder : {folder_, joinPath(folder_, kRejected)}) {
+      const std::string path = joinPath(folder, probe);
+      if (!writeFileDurably(path, "a write check\n", why) || !removeFileDurably(path, why)) {
+        return false;
+      }
+    }
+    return true;
+  });
+}
+
+bool Outbox::putBack(const OutboxEntry& entry, std::string& why) {
+  lastSequence_ = std::max(lastSequence_ + 1, microsecondsNow());
+  const std::string name = entryName(lastSequence_, entry.message.messageId);
+  if (!writeFileDurably(joinPath(folder_, name), fileText(entryJson(entry)), why)) return false;
+  sequenceOf_[entry.message.messageId] = lastSequence_;
+  put_.push_back(OutboxName{lastSequence_, entry.message.messageId});
+  return true;
+}
+
+// Written whole into the folder first, then deleted from rejected/: a crash
+// between the two leaves it in both places, and the next retry finds it
+// waiting and only deletes it from rejected/. A new name puts it after the
+// results that were never refused, which need not wait behind it.
+bool Outbox::retryRejected(std::size_t& moved, std::string& why) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  moved = 0;
+  return guarded(why, [&] {
+    const std::string aside = joinPath(folder_, kRejected);
+    std::vector<std::string> names, waitingNames;
+    if (!fileNames(aside, names, why) || !fileNames(folder_, waitingNames, why)) return false;
+    std::set<std::string> waiting;
+    for (const std::string& name : waitingNames) {
+      if (isEntryName(name)) waiting.insert(name.substr(kSequenceDigits + 1));
+    }
+    for (const std::string& name : names) {
+      OutboxEntry entry;
+      std::string problem;
+      if (!isEntryName(name) || !readEntryFile(joinPath(aside, name), entry, true, problem))
+        continue;
+      if (waiting.count(name.substr(kSequenceDigits + 1)) == 0 && !putBack(entry, why)) {
+        return false;
+      }
+      if (!removeFileDurably(joinPath(aside, name), why)) return false;
+      ++moved;
+    }
     return true;
   });
 }

@@ -43,10 +43,11 @@ class Outbox {
  public:
   explicit Outbox(std::string folder);
 
-  // Creates the folder and its `rejected` folder where missing, and
-  // deletes temporary files an earlier run left in them when it stopped
-  // while writing (older than a minute: younger ones may be another
-  // program's, still being written).
+  // Creates the folder and its `rejected` folder where missing (each the
+  // user's alone, as durable_file.h makes them), and deletes temporary
+  // files an earlier run left in them when it stopped while writing (older
+  // than a minute: younger ones may be another program's, still being
+  // written).
   bool open(std::string& why);
 
   // Adds `message` with `created` and no attempts yet, on disk before it
@@ -83,6 +84,16 @@ class Outbox {
   // The file a sender locks while it sends this folder; never a result.
   std::string senderLockPath() const;
 
+  // Whether a result can be put and a refused one set aside: a small file
+  // is written, synced and deleted in the folder and in `rejected/`. False
+  // with the system's reason (a read-only or full disk, no permission).
+  bool checkWritable(std::string& why);
+
+  // Puts every result in `rejected/` back to wait, oldest first, under its
+  // own unique id and without the broker's error, each after what waits
+  // now. `moved`: how many. A file there that is no result stays.
+  bool retryRejected(std::size_t& moved, std::string& why);
+
  private:
   std::string pathOf(const std::string& uniqueId, std::string& why) const;
   bool readEntryFile(const std::string& path, OutboxEntry& entry, bool withBody,
@@ -98,6 +109,9 @@ class Outbox {
   // listed, by unique id: a result's file is found without a listing.
   mutable std::unordered_map<std::string, std::uint64_t> sequenceOf_;
   std::vector<OutboxName> put_;  // put since the last `takePut`
+
+  // Writes `entry` (from rejected/) into the folder under a new name.
+  bool putBack(const OutboxEntry& entry, std::string& why);
 };
 
 }  // namespace tarnwick

@@ -5,6 +5,7 @@
 #include "platform/state_folder.h"
 #include "station/run/result_message.h"
 #include "text/iso_time.h"
+#include "text/printable_text.h"
 
 namespace tarnwick {
 namespace {
@@ -31,7 +32,7 @@ bool ResultPublishing::start(const PublishSettings& settings, std::string& why) 
     why = "--publish: " + error;
     return false;
   }
-  printableUrl_ = printableBrokerAddress(address);
+  printableUrl_ = printableText(printableBrokerAddress(address));
   folder_ = settings_.outbox;
   if (folder_.empty() && !defaultOutboxFolder(folder_, error)) {
     why = "no outbox folder: " + error + " (give --outbox DIR)";
@@ -42,6 +43,17 @@ bool ResultPublishing::start(const PublishSettings& settings, std::string& why) 
     why = "outbox " + folder_ + " cannot be used: " + error;
     return false;
   }
+  // Found now, before any modem is touched, not when a result is to be kept.
+  if (!outbox_->checkWritable(error)) {
+    why = "outbox " + folder_ + " cannot take results: " + error;
+    return false;
+  }
+  OutboxListing listing;
+  if (!outbox_->pending(listing, error)) {
+    why = "outbox " + folder_ + " cannot be read: " + error;
+    return false;
+  }
+  unreadable_ = listing.unreadable;
   OutboxSenderSettings senderSettings;
   senderSettings.heartbeatSeconds = settings_.heartbeatSeconds;
   senderSettings.heartbeatHandle = settings_.handle;

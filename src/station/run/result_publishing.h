@@ -47,8 +47,9 @@ class ResultPublishing {
   ResultPublishing(const ResultPublishing&) = delete;
   ResultPublishing& operator=(const ResultPublishing&) = delete;
 
-  // Checks the URL, opens the outbox and starts sending what waits there
-  // (earlier runs' results first). False with the line to say.
+  // Checks the URL, opens the outbox, makes sure it can take a result, and
+  // starts sending what waits there (earlier runs' results first). False
+  // with the line to say.
   bool start(const PublishSettings& settings, std::string& why);
   bool active() const { return sender_ != nullptr; }
 
@@ -65,8 +66,11 @@ class ResultPublishing {
   std::size_t finish();
 
   const std::string& folder() const { return folder_; }
-  // The URL as it may be shown (no password).
+  // The URL as it may be shown on a terminal (no password, no control bytes).
   const std::string& printableUrl() const { return printableUrl_; }
+  // The files in the outbox at the start that are no result, each "NAME:
+  // why" as `outbox` names them: never sent, never deleted.
+  const std::vector<std::string>& unreadable() const { return unreadable_; }
 
  private:
   void noticed(const OutboxNotice& notice);
@@ -78,6 +82,7 @@ class ResultPublishing {
   std::unique_ptr<OutboxSender> sender_;
   std::mutex lock_;  // guards news_
   PublishNews news_;
+  std::vector<std::string> unreadable_;
 };
 
 // The station's CFX handle when none is given: "Tarnwick.Station.<host>".

@@ -4,6 +4,7 @@
 #include "station/run/run_setup.h"
 #include "station/views/state_colour.h"
 #include "station/views/summary.h"
+#include "text/printable_text.h"
 
 namespace tarnwick {
 
@@ -43,9 +44,17 @@ void RunOutput::showProgress(LiveTable::Renderer table) {
   if (json_) views_.insert(views_.begin() + (humanView_ ? 1 : 0), json_.get());
 }
 
+// A file in the outbox that is no result is said once here, and counted
+// on the board and in `run-end` from now on.
 bool RunOutput::startPublishing(std::string& why) {
   if (settings_.publish.url.empty()) return true;
-  return publishing_.start(settings_.publish, why);
+  if (!publishing_.start(settings_.publish, why)) return false;
+  for (const std::string& file : publishing_.unreadable()) {
+    say(settings_.err, "tarnwick-station: in the outbox " + publishing_.folder() + ": " +
+                           printableText(file) + "; it is left there, not sent\n");
+  }
+  board_.setOutboxUnreadable(publishing_.unreadable().size());
+  return true;
 }
 
 bool RunOutput::keep(ModemRecord& record, bool final) {
@@ -75,15 +84,16 @@ void RunOutput::takePublishNews() {
   const PublishNews news = publishing_.takeNews();
   if (news.stateChanged) board_.setOutbox(news.pending, news.oldest);
   for (const std::string& why : news.blocked) {
-    say(settings_.err, "tarnwick-station: " + why + "\n");
+    say(settings_.err, "tarnwick-station: " + printableText(why) + "\n");
     if (!json_) continue;
     OrderedJson fields;
     fields["error"] = why;
     json_->emit("results-blocked", fields);
   }
   for (const auto& [id, error] : news.rejected) {
-    say(settings_.err, "tarnwick-station: the broker refused result " + id + ": " + error +
-                           "; it is kept in " + publishing_.folder() + "/rejected\n");
+    say(settings_.err, "tarnwick-station: the broker refused result " + id + ": " +
+                           printableText(error) + "; it is kept in " + publishing_.folder() +
+                           "/rejected\n");
     if (!json_) continue;
     OrderedJson fields;
     fields["unique_id"] = id;
@@ -128,7 +138,10 @@ int RunOutput::end(int status, const OrderedJson& counts) {
   OrderedJson end;
   end["run"] = run_;
   for (const auto& field : counts.items()) end[field.key()] = field.value();
-  if (publishing) end["outbox_pending"] = waiting;
+  if (publishing) {
+    end["outbox_pending"] = waiting;
+    end["outbox_unreadable"] = publishing_.unreadable().size();
+  }
   end["exit_status"] = status;
   if (board_.recordsLost() > 0) end["record_written"] = false;
   json_->emit("run-end", end);

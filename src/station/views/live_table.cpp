@@ -50,14 +50,21 @@ std::string totalsLine(const RunBoard& board) {
 
 std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_point now) {
   const std::size_t pending = board.outboxPending();
-  if (pending == 0) return "";
-  std::string line = std::to_string(pending) + (pending == 1 ? " result waits" : " results wait") +
-                     " for the broker";
-  if (board.outboxOldest().time_since_epoch().count() != 0) {
+  const std::size_t unreadable = board.outboxUnreadable();
+  std::string line;
+  if (pending > 0) {
+    line = std::to_string(pending) + (pending == 1 ? " result waits" : " results wait") +
+           " for the broker";
+  }
+  if (pending > 0 && board.outboxOldest().time_since_epoch().count() != 0) {
     const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - board.outboxOldest());
     line += " (oldest " + std::to_string(age.count() < 0 ? 0 : age.count()) + " s)";
   }
-  return line + "\n";
+  if (unreadable > 0) {
+    line += (line.empty() ? "" : "; ") + std::to_string(unreadable) +
+            (unreadable == 1 ? " file" : " files") + " in the outbox cannot be read";
+  }
+  return line.empty() ? "" : line + "\n";
 }
 
 namespace {

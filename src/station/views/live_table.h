@@ -65,7 +65,9 @@ std::size_t columnsToFit(std::size_t reported, bool terminal, const char* column
 std::size_t screenColumns(std::FILE* out);
 
 // With --publish, under a table's totals while results wait for the
-// broker: "3 results wait for the broker (oldest 42 s)"; empty otherwise.
+// broker or files in the outbox cannot be read: "3 results wait for the
+// broker (oldest 42 s); 1 file in the outbox cannot be read"; empty
+// otherwise.
 std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_point now);
 
 }  // namespace tarnwick

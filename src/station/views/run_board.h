@@ -58,7 +58,10 @@ class RunBoard {
     outboxPending_ = pending;
     outboxOldest_ = oldest;
   }
+  // With --publish: files in the outbox that are no result (never sent).
+  void setOutboxUnreadable(std::size_t files) { outboxUnreadable_ = files; }
   std::size_t outboxPending() const { return outboxPending_; }
+  std::size_t outboxUnreadable() const { return outboxUnreadable_; }
   std::chrono::system_clock::time_point outboxOldest() const { return outboxOldest_; }
 
  private:
@@ -66,6 +69,7 @@ class RunBoard {
   std::string waitingLine_;
   std::size_t recordsLost_ = 0;
   std::size_t outboxPending_ = 0;
+  std::size_t outboxUnreadable_ = 0;
   std::chrono::system_clock::time_point outboxOldest_{};
 };
 
