@@ -64,7 +64,6 @@ OutgoingMessage outgoingOf(const CfxMessage& message) {
 struct Waiting {
   bool inFlight = false;        // submitted, no outcome yet
   bool overdue = false;         // ... and its outcome is late: it holds up no other
-  bool unreadable = false;      // its file cannot be read: left alone until listed again
   Clock::time_point sentAt;     // when it was last submitted
   Clock::time_point notBefore;  // not submitted again before this
 };
@@ -107,8 +106,11 @@ struct OutboxSender::Running {
 
   // The sender thread's own.
   Queue queue;
-  std::unordered_map<std::string_view, Ref> byId;                   // views of the queue's keys
-  std::set<Ref, OldestFirst> ready;                                 // not in flight, readable
+  std::unordered_map<std::string_view, Ref> byId;  // views of the queue's keys
+  std::set<Ref, OldestFirst> ready;                // not in flight
+  // Files named as results that cannot be read as one: left where they are
+  // (the run said so at its start), never counted as waiting.
+  std::set<Key> unreadable;
   std::deque<std::pair<Clock::time_point, std::string>> sentOrder;  // to find the overdue
   std::size_t inFlightOnTime = 0;                                   // in flight and not overdue
   std::set<std::string> heartbeatIds;
@@ -331,8 +333,7 @@ void OutboxSender::Running::failed(Ref sent, const PublishResult& result) {
 }
 
 // Reads the names of everything waiting: what is new joins the queue, and
-// what has gone (and is not on its way) leaves it. Unreadable files are
-// tried once more.
+// what has gone (and is not on its way) leaves it.
 void OutboxSender::Running::list() {
   std::vector<OutboxName> names;
   std::string why;
@@ -351,12 +352,7 @@ void OutboxSender::Running::list() {
   }
   for (Ref result = queue.begin(); result != queue.end();) {
     const Ref next = std::next(result);
-    if (!result->second.inFlight && listed.count(result->first) == 0) {
-      forget(result);
-    } else if (result->second.unreadable) {
-      result->second.unreadable = false;
-      toReady(result, now);
-    }
+    if (!result->second.inFlight && listed.count(result->first) == 0) forget(result);
     result = next;
   }
   listingDue = false;
@@ -380,8 +376,9 @@ void OutboxSender::Running::takePut() {
 }
 
 void OutboxSender::Running::add(const OutboxName& name) {
-  if (byId.count(name.uniqueId) > 0) return;
-  const Ref result = queue.emplace(Key{name.sequence, name.uniqueId}, Waiting{}).first;
+  Key key{name.sequence, name.uniqueId};
+  if (byId.count(name.uniqueId) > 0 || unreadable.count(key) > 0) return;
+  const Ref result = queue.emplace(std::move(key), Waiting{}).first;
   byId.emplace(result->first.second, result);
   ready.insert(result);
 }
@@ -443,12 +440,8 @@ bool OutboxSender::Running::submit(Ref result, Clock::time_point now) {
   OutboxEntry entry;
   std::string why;
   if (!outbox.read(result->first.second, entry, why)) {
-    if (!outbox.waits(result->first.second)) {
-      forget(result);
-    } else {
-      result->second.unreadable = true;
-      ready.erase(result);
-    }
+    if (outbox.waits(result->first.second)) unreadable.insert(result->first);
+    forget(result);
     return false;
   }
   if (!publisher->submit(outgoingOf(entry.message))) {

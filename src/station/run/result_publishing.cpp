@@ -119,10 +119,10 @@ std::size_t ResultPublishing::finish() {
   if (!sender_) return 0;
   sender_->drain(kFinishWaitMs, true);
   sender_->stop();
-  std::vector<OutboxName> names;
+  OutboxListing listing;
   std::string why;
-  if (!outbox_->names(names, why)) return sender_->pending();
-  return names.size();
+  if (!outbox_->pending(listing, why)) return sender_->pending();
+  return listing.entries.size();
 }
 
 }  // namespace tarnwick
