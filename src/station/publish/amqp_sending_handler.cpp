@@ -248,7 +248,7 @@ void AmqpSendingHandler::on_transport_close(proton::transport&) {
 
 void AmqpSendingHandler::connectionLost() {
   const bool wasOpen = opened_;
-  connecting_ = opened_ = false;
+  connecting_ = opened_ = refused_ = false;
   link_ = Link::None;
   shared_->linkOpen = false;
   connection_ = proton::connection();
@@ -332,10 +332,13 @@ void AmqpSendingHandler::expireOverdue() {
   const std::string why = link_ == Link::Open    ? "the broker gave no credit"
                           : lastProblem_.empty() ? "no link to the broker yet"
                                                  : lastProblem_;
+  // While the address is refused, the refusal itself is the reason: the
+  // same words each time, so that it is said once.
   while (!waiting_.empty() && waiting_.front().deadline <= now) {
     report(waiting_.front().message.messageId,
            refused_ ? PublishOutcome::AddressRefused : PublishOutcome::Retry,
-           "not sent within " + seconds(settings_.outcomeTimeoutMs) + ": " + why);
+           refused_ ? lastProblem_
+                    : "not sent within " + seconds(settings_.outcomeTimeoutMs) + ": " + why);
     waiting_.pop_front();
   }
 }
