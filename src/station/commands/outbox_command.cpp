@@ -46,25 +46,53 @@ bool outboxFolder(const OutboxOptions& options, StationContext& context, std::st
   return true;
 }
 
-// What waits in `outbox`; the files that are no result are said one a line.
-bool listWaiting(const Outbox& outbox, StationContext& context, OutboxListing& listing) {
+// How many results wait in `outbox` and how many files there are no
+// result; with `say`, each of those is said on a line. Nothing is kept.
+struct WaitingCount {
+  std::size_t results = 0;
+  std::size_t unreadable = 0;
+};
+bool countWaiting(const Outbox& outbox, bool sayUnreadable, StationContext& context,
+                  WaitingCount& count) {
   std::string why;
-  if (!outbox.pending(listing, why)) {
-    complain(context, why);
-    return false;
-  }
-  for (const std::string& line : listing.unreadable) {
-    complain(context, "in the outbox " + outbox.folder() + ": " + printableText(line));
-  }
-  return true;
+  const bool listed = outbox.eachPending(
+      [&](const OutboxEntry&) { ++count.results; },
+      [&](const std::string& line) {
+        ++count.unreadable;
+        if (sayUnreadable) {
+          complain(context, "in the outbox " + outbox.folder() + ": " + printableText(line));
+        }
+      },
+      why);
+  if (!listed) complain(context, why);
+  return listed;
 }
 
+// Streams the listing, a batch of lines at a time: a large outbox is
+// listed in little memory.
 int listOutbox(const std::string& folder, bool exists, bool json, StationContext& context) {
   if (!exists) return kExitDone;  // nothing was ever put there
   Outbox outbox(folder);
-  OutboxListing listing;
-  if (!listWaiting(outbox, context, listing)) return kExitBadInvocation;
-  say(context.out, json ? outboxListingJson(listing.entries) : outboxListingText(listing.entries));
+  std::vector<OutboxEntry> batch;
+  const auto flush = [&] {
+    say(context.out, json ? outboxListingJson(batch) : outboxListingText(batch));
+    batch.clear();
+  };
+  std::string why;
+  const bool listed = outbox.eachPending(
+      [&](const OutboxEntry& entry) {
+        batch.push_back(entry);
+        if (batch.size() >= 1000) flush();
+      },
+      [&](const std::string& line) {
+        complain(context, "in the outbox " + outbox.folder() + ": " + printableText(line));
+      },
+      why);
+  if (!listed) {
+    complain(context, why);
+    return kExitBadInvocation;
+  }
+  flush();
   return statusAfterOutput(kExitDone, context.out, context.err);
 }
 
@@ -108,35 +136,32 @@ int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& a
                   StationContext& context) {
   const std::string broker = printableText(printableBrokerAddress(address));
   Outbox outbox(folder);
-  OutboxListing before;
+  WaitingCount before;
   std::string why;
   if (exists && !outbox.open(why)) {
     complain(context, why);
     return kExitBadInvocation;
   }
-  if (exists && !listWaiting(outbox, context, before)) return kExitBadInvocation;
+  if (exists && !countWaiting(outbox, true, context, before)) return kExitBadInvocation;
   std::size_t rejected = 0;
   std::string lastError;
-  if (!before.entries.empty() && !sendAll(outbox, address, seconds, context, rejected, lastError)) {
+  if (before.results > 0 && !sendAll(outbox, address, seconds, context, rejected, lastError)) {
     return kExitFailed;
   }
-  OutboxListing after;
-  if (exists && !outbox.pending(after, why)) {
-    complain(context, why);
+  WaitingCount after;
+  if (exists && !countWaiting(outbox, false, context, after)) return kExitFailed;
+  if (after.results > 0) {
+    complain(context, results(after.results) +
+                          (after.results == 1 ? " still waits in " : " still wait in ") + folder +
+                          ": " + whyStillWaiting(lastError, broker, seconds));
     return kExitFailed;
   }
-  if (!after.entries.empty()) {
-    complain(context, results(after.entries.size()) +
-                          (after.entries.size() == 1 ? " still waits in " : " still wait in ") +
-                          folder + ": " + whyStillWaiting(lastError, broker, seconds));
-    return kExitFailed;
-  }
-  if (!after.unreadable.empty()) {
-    complain(context, std::to_string(after.unreadable.size()) + " files in " + folder +
+  if (after.unreadable > 0) {
+    complain(context, std::to_string(after.unreadable) + " files in " + folder +
                           " cannot be read as results and were not sent");
     return kExitFailed;
   }
-  const std::size_t sent = before.entries.size() > rejected ? before.entries.size() - rejected : 0;
+  const std::size_t sent = before.results > rejected ? before.results - rejected : 0;
   say(context.out, results(sent) + " sent to " + broker + "\n");
   // A result the broker refused is not delivered: the run did not do its job.
   if (rejected > 0) {

@@ -315,29 +315,32 @@ std::vector<OutboxName> Outbox::takePut() {
 
 // Files are replaced only by renames, so they are read without the lock:
 // a put never waits for a listing.
-bool Outbox::pending(OutboxListing& listing, std::string& why) const {
+bool Outbox::eachPending(const std::function<void(const OutboxEntry&)>& onEntry,
+                         const std::function<void(const std::string&)>& onUnreadable,
+                         std::string& why) const {
   return guarded(why, [&] {
     std::vector<std::string> files;
     if (!fileNames(folder_, files, why)) return false;
-    listing = OutboxListing();
     for (const std::string& file : files) {
       if (endsWith(file, kDurableTempSuffix) || file == kSenderLock) continue;
       OutboxEntry entry;
       std::string problem;
       if (!isEntryName(file)) {
-        listing.unreadable.push_back(file + ": not a name the outbox gives");
+        onUnreadable(file + ": not a name the outbox gives");
       } else if (!readEntryFile(joinPath(folder_, file), entry, false, problem)) {
-        listing.unreadable.push_back(file + ": " + problem);
+        onUnreadable(file + ": " + problem);
       } else {
-        listing.entries.push_back(std::move(entry));
+        onEntry(entry);
       }
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::string& file : files) {
-      if (isEntryName(file)) sequenceOf_[idOfEntryName(file)] = sequenceOf(file);
     }
     return true;
   });
+}
+
+bool Outbox::pending(OutboxListing& listing, std::string& why) const {
+  listing = OutboxListing();
+  return eachPending([&](const OutboxEntry& entry) { listing.entries.push_back(entry); },
+                     [&](const std::string& line) { listing.unreadable.push_back(line); }, why);
 }
 
 // The file of `uniqueId`: known from put or a listing, else looked for (a

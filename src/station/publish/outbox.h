@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -57,6 +58,13 @@ class Outbox {
   // Everything waiting, oldest first. False only when the folder cannot be
   // read; files that cannot be read as results are in `listing.unreadable`.
   bool pending(OutboxListing& listing, std::string& why) const;
+  // The same one entry at a time, oldest first: each waiting result's entry
+  // (without its body) to `onEntry`, each file that cannot be read as one
+  // ("NAME: why") to `onUnreadable`. Nothing is kept, so a listing of any
+  // size takes little memory.
+  bool eachPending(const std::function<void(const OutboxEntry&)>& onEntry,
+                   const std::function<void(const std::string&)>& onUnreadable,
+                   std::string& why) const;
 
   // Every waiting result's name, oldest first, from the folder's listing
   // alone (no file is read). False only when the folder cannot be read.
