@@ -7,6 +7,7 @@
 
 #include "platform/state_folder.h"
 #include "station/publish/broker_address.h"
+#include "station/publish/broker_secret.h"
 #include "station/publish/outbox.h"
 #include "station/publish/outbox_listing.h"
 #include "station/publish/outbox_sender.h"
@@ -146,13 +147,17 @@ int runOutboxCommand(const OutboxOptions& options, StationContext& context) {
   bool exists = false;
   if (!outboxFolder(options, context, folder, exists)) return kExitBadInvocation;
   if (options.publish.empty()) return listOutbox(folder, exists, options.json, context);
-  BrokerAddress address;
+  std::vector<BrokerAddress> brokers;
+  std::vector<std::string> warnings;
   std::string error;
-  if (!parseBrokerAddress(options.publish, &address, &error)) {
+  const bool resolved = resolveBrokers(BrokerLogin{{options.publish}, options.passwordFile},
+                                       brokers, warnings, error);
+  for (const std::string& warning : warnings) complain(context, warning);
+  if (!resolved) {
     complain(context, "--publish: " + error);
     return kExitBadInvocation;
   }
-  return publishOutbox(folder, exists, address, options.timeoutSeconds, context);
+  return publishOutbox(folder, exists, brokers.front(), options.timeoutSeconds, context);
 }
 
 void registerOutboxCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {

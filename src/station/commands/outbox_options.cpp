@@ -1,5 +1,7 @@
 #include "station/commands/outbox_options.h"
 
+#include "station/commands/publish_options.h"
+
 namespace tarnwick {
 
 CLI::App* addOutboxOptions(CLI::App& app, OutboxOptions& options) {
@@ -24,6 +26,7 @@ CLI::App* addOutboxOptions(CLI::App& app, OutboxOptions& options) {
       ->type_name("S")
       ->check(CLI::Range(0, 86400))
       ->needs(publish);
+  addPasswordFileOption(*outbox, options.passwordFile)->needs(publish);
   return outbox;
 }
 

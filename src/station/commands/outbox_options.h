@@ -10,7 +10,8 @@ namespace tarnwick {
 struct OutboxOptions {
   std::string outbox;  // empty: the per-user state folder's
   bool json = false;
-  std::string publish;  // empty: list, do not send
+  std::string publish;       // empty: list, do not send
+  std::string passwordFile;  // empty: the password is in the URL or TARNWICK_BROKER_PASSWORD
   int timeoutSeconds = 30;
 };
 

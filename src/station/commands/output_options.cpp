@@ -41,6 +41,7 @@ RunOutputSettings runOutputSettings(ProgressMode progress, ColorMode color, bool
   settings.publish.url = publish.url;
   settings.publish.outbox = publish.outbox;
   settings.publish.handle = publish.handle;
+  settings.publish.passwordFile = publish.passwordFile;
   return settings;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/host_name.h"
 #include "platform/random_uuid.h"
 #include "platform/state_folder.h"
+#include "station/publish/broker_secret.h"
 #include "station/run/result_message.h"
 #include "text/iso_time.h"
 
@@ -22,15 +23,18 @@ ResultPublishing::~ResultPublishing() {
   if (sender_) sender_->stop();
 }
 
-bool ResultPublishing::start(const PublishSettings& settings, std::string& why) {
+bool ResultPublishing::start(const PublishSettings& settings, std::vector<std::string>& warnings,
+                             std::string& why) {
   settings_ = settings;
   if (settings_.handle.empty()) settings_.handle = defaultCfxHandle();
-  BrokerAddress address;
+  std::vector<BrokerAddress> brokers;
   std::string error;
-  if (!parseBrokerAddress(settings_.url, &address, &error)) {
+  if (!resolveBrokers(BrokerLogin{{settings_.url}, settings_.passwordFile}, brokers, warnings,
+                      error)) {
     why = "--publish: " + error;
     return false;
   }
+  const BrokerAddress& address = brokers.front();
   printableUrl_ = printableBrokerAddress(address);
   folder_ = settings_.outbox;
   if (folder_.empty() && !defaultOutboxFolder(folder_, error)) {
@@ -101,6 +105,13 @@ PublishNews ResultPublishing::takeNews() {
   news_.rejected.clear();
   news_.blocked.clear();
   return news;
+}
+
+std::string ResultPublishing::sendLaterOptions() const {
+  std::string options = "--publish " + printableUrl_;
+  if (!settings_.passwordFile.empty())
+    options += " --broker-password-file " + settings_.passwordFile;
+  return options;
 }
 
 std::size_t ResultPublishing::finish() {

@@ -20,6 +20,7 @@ struct PublishSettings {
   std::string url;            // empty: nothing is published
   std::string outbox;         // empty: the per-user state folder's
   std::string handle;         // empty: Tarnwick.Station.<host name>
+  std::string passwordFile;   // --broker-password-file; empty: none
   int heartbeatSeconds = 0;   // more than 0: a CFX.Heartbeat this often (watch)
   std::string expectVersion;  // what the check after the re-plug wants (watch)
   // The command that sends, as another sender of the same outbox is told.
@@ -47,9 +48,10 @@ class ResultPublishing {
   ResultPublishing(const ResultPublishing&) = delete;
   ResultPublishing& operator=(const ResultPublishing&) = delete;
 
-  // Checks the URL, opens the outbox and starts sending what waits there
-  // (earlier runs' results first). False with the line to say.
-  bool start(const PublishSettings& settings, std::string& why);
+  // Checks the URL, finds the password, opens the outbox and starts sending
+  // what waits there (earlier runs' results first). False with the line to
+  // say; `warnings` gets lines to say either way.
+  bool start(const PublishSettings& settings, std::vector<std::string>& warnings, std::string& why);
   bool active() const { return sender_ != nullptr; }
 
   // Gives `record` its unit's message id, once (a cycle's records share it).
@@ -67,6 +69,9 @@ class ResultPublishing {
   const std::string& folder() const { return folder_; }
   // The URL as it may be shown (no password).
   const std::string& printableUrl() const { return printableUrl_; }
+  // The options that send what is left in the outbox later (no password):
+  // `--publish URL`, and the password file when one was given.
+  std::string sendLaterOptions() const;
 
  private:
   void noticed(const OutboxNotice& notice);

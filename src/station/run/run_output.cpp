@@ -45,7 +45,11 @@ void RunOutput::showProgress(LiveTable::Renderer table) {
 
 bool RunOutput::startPublishing(std::string& why) {
   if (settings_.publish.url.empty()) return true;
-  return publishing_.start(settings_.publish, why);
+  std::vector<std::string> warnings;
+  const bool started = publishing_.start(settings_.publish, warnings, why);
+  for (const std::string& warning : warnings)
+    say(settings_.err, "tarnwick-station: " + warning + "\n");
+  return started;
 }
 
 bool RunOutput::keep(ModemRecord& record, bool final) {
@@ -115,7 +119,7 @@ int RunOutput::end(int status, const OrderedJson& counts) {
     say(settings_.err, "tarnwick-station: " + std::to_string(waiting) +
                            (waiting == 1 ? " result waits in " : " results wait in ") +
                            publishing_.folder() + "; `tarnwick-station outbox --outbox " +
-                           publishing_.folder() + " --publish " + publishing_.printableUrl() +
+                           publishing_.folder() + " " + publishing_.sendLaterOptions() +
                            "` sends them\n");
   }
   if (resultLost_) status = kExitFailed;
