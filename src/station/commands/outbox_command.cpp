@@ -77,13 +77,13 @@ std::string whyStillWaiting(const std::string& lastError, const std::string& bro
 
 // Sends what waits, for at most `seconds`; counts the refused ones and
 // says why nothing could be sent, when so. `lastError` is this run's.
-bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationContext& context,
-             std::size_t& rejected, std::string& lastError) {
+bool sendAll(Outbox& outbox, const std::vector<BrokerAddress>& brokers, int seconds,
+             StationContext& context, std::size_t& rejected, std::string& lastError) {
   const std::string aside = (std::filesystem::u8path(outbox.folder()) / "rejected").u8string();
   OutboxSenderSettings settings;
   settings.holder = "tarnwick-station outbox --publish";
   OutboxSender sender(
-      outbox, address,
+      outbox, brokers,
       [&context, &rejected, aside](const OutboxNotice& notice) {
         if (notice.kind == OutboxNotice::Kind::Blocked) complain(context, notice.error);
         if (notice.kind != OutboxNotice::Kind::Rejected) return;
@@ -103,9 +103,12 @@ bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationC
   return true;
 }
 
-int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& address, int seconds,
-                  StationContext& context) {
-  const std::string broker = printableBrokerAddress(address);
+int publishOutbox(const std::string& folder, bool exists, const std::vector<BrokerAddress>& brokers,
+                  int seconds, StationContext& context) {
+  std::string broker;
+  for (const BrokerAddress& address : brokers) {
+    broker += (broker.empty() ? "" : ", ") + printableBrokerAddress(address);
+  }
   Outbox outbox(folder);
   OutboxListing before;
   std::string why;
@@ -116,7 +119,7 @@ int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& a
   if (exists && !listWaiting(outbox, context, before)) return kExitBadInvocation;
   std::size_t rejected = 0;
   std::string lastError;
-  if (!before.entries.empty() && !sendAll(outbox, address, seconds, context, rejected, lastError)) {
+  if (!before.entries.empty() && !sendAll(outbox, brokers, seconds, context, rejected, lastError)) {
     return kExitFailed;
   }
   OutboxListing after;
@@ -150,14 +153,14 @@ int runOutboxCommand(const OutboxOptions& options, StationContext& context) {
   std::vector<BrokerAddress> brokers;
   std::vector<std::string> warnings;
   std::string error;
-  const bool resolved = resolveBrokers(BrokerLogin{{options.publish}, options.passwordFile},
-                                       brokers, warnings, error);
+  const bool resolved =
+      resolveBrokers(BrokerLogin{options.publish, options.passwordFile}, brokers, warnings, error);
   for (const std::string& warning : warnings) complain(context, warning);
   if (!resolved) {
     complain(context, "--publish: " + error);
     return kExitBadInvocation;
   }
-  return publishOutbox(folder, exists, brokers.front(), options.timeoutSeconds, context);
+  return publishOutbox(folder, exists, brokers, options.timeoutSeconds, context);
 }
 
 void registerOutboxCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {

@@ -2,6 +2,11 @@
 
 namespace tarnwick {
 
+CLI::Option* addPublishOption(CLI::App& command, std::vector<std::string>& urls,
+                              const std::string& what) {
+  return command.add_option("--publish", urls, what)->allow_extra_args(false)->option_text("URL");
+}
+
 CLI::Option* addPasswordFileOption(CLI::App& command, std::string& passwordFile) {
   return command
       .add_option("--broker-password-file", passwordFile,
@@ -11,11 +16,9 @@ CLI::Option* addPasswordFileOption(CLI::App& command, std::string& passwordFile)
 }
 
 void addPublishOptions(CLI::App& command, PublishOptions& options) {
-  command
-      .add_option("--publish", options.url,
-                  "Send each result as an IPC-CFX UnitsTested message to this AMQP 1.0 broker "
-                  "address, through the outbox")
-      ->option_text("URL");
+  addPublishOption(command, options.urls,
+                   "Send each result as an IPC-CFX UnitsTested message to this AMQP 1.0 broker "
+                   "address, through the outbox; repeat it for each broker of a cluster");
   addPasswordFileOption(command, options.passwordFile);
   command
       .add_option("--outbox", options.outbox,

@@ -29,13 +29,14 @@ bool ResultPublishing::start(const PublishSettings& settings, std::vector<std::s
   if (settings_.handle.empty()) settings_.handle = defaultCfxHandle();
   std::vector<BrokerAddress> brokers;
   std::string error;
-  if (!resolveBrokers(BrokerLogin{{settings_.url}, settings_.passwordFile}, brokers, warnings,
+  if (!resolveBrokers(BrokerLogin{settings_.urls, settings_.passwordFile}, brokers, warnings,
                       error)) {
     why = "--publish: " + error;
     return false;
   }
-  const BrokerAddress& address = brokers.front();
-  printableUrl_ = printableBrokerAddress(address);
+  for (const BrokerAddress& broker : brokers)
+    printableUrls_.push_back(printableBrokerAddress(broker));
+  news_.broker = printableUrls_.front();
   folder_ = settings_.outbox;
   if (folder_.empty() && !defaultOutboxFolder(folder_, error)) {
     why = "no outbox folder: " + error + " (give --outbox DIR)";
@@ -51,10 +52,10 @@ bool ResultPublishing::start(const PublishSettings& settings, std::vector<std::s
   senderSettings.heartbeatHandle = settings_.handle;
   senderSettings.holder = settings_.command;
   sender_ = std::make_unique<OutboxSender>(
-      *outbox_, address, [this](const OutboxNotice& notice) { noticed(notice); }, senderSettings);
+      *outbox_, brokers, [this](const OutboxNotice& notice) { noticed(notice); }, senderSettings);
   if (!sender_->start(error)) {
     sender_.reset();
-    why = "results cannot be sent to " + printableUrl_ + ": " + error;
+    why = "results cannot be sent to " + printableUrls_.front() + ": " + error;
     return false;
   }
   return true;
@@ -94,6 +95,7 @@ void ResultPublishing::noticed(const OutboxNotice& notice) {
   }
   news_.stateChanged = true;
   news_.pending = notice.pending;
+  if (notice.broker < printableUrls_.size()) news_.broker = printableUrls_[notice.broker];
   news_.oldest = {};
   if (!notice.oldestCreated.empty()) parseIsoTimeUtc(notice.oldestCreated, news_.oldest);
 }
@@ -108,7 +110,9 @@ PublishNews ResultPublishing::takeNews() {
 }
 
 std::string ResultPublishing::sendLaterOptions() const {
-  std::string options = "--publish " + printableUrl_;
+  std::string options;
+  for (const std::string& url : printableUrls_)
+    options += (options.empty() ? "" : " ") + ("--publish " + url);
   if (!settings_.passwordFile.empty())
     options += " --broker-password-file " + settings_.passwordFile;
   return options;
@@ -117,6 +121,7 @@ std::string ResultPublishing::sendLaterOptions() const {
 std::size_t ResultPublishing::finish() {
   if (!sender_) return 0;
   sender_->drain(kFinishWaitMs, true);
+  lastBroker_ = printableUrls_.at(sender_->brokerInUse());
   sender_->stop();
   std::vector<OutboxName> names;
   std::string why;

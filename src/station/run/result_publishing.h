@@ -15,14 +15,14 @@
 
 namespace tarnwick {
 
-// --publish URL [--outbox DIR] [--cfx-handle HANDLE].
+// --publish URL... [--broker-password-file FILE] [--outbox DIR] [--cfx-handle HANDLE].
 struct PublishSettings {
-  std::string url;            // empty: nothing is published
-  std::string outbox;         // empty: the per-user state folder's
-  std::string handle;         // empty: Tarnwick.Station.<host name>
-  std::string passwordFile;   // --broker-password-file; empty: none
-  int heartbeatSeconds = 0;   // more than 0: a CFX.Heartbeat this often (watch)
-  std::string expectVersion;  // what the check after the re-plug wants (watch)
+  std::vector<std::string> urls;  // one per broker of a cluster; none: nothing is published
+  std::string outbox;             // empty: the per-user state folder's
+  std::string handle;             // empty: Tarnwick.Station.<host name>
+  std::string passwordFile;       // --broker-password-file; empty: none
+  int heartbeatSeconds = 0;       // more than 0: a CFX.Heartbeat this often (watch)
+  std::string expectVersion;      // what the check after the re-plug wants (watch)
   // The command that sends, as another sender of the same outbox is told.
   std::string command = "tarnwick-station flash";
 };
@@ -35,6 +35,7 @@ struct PublishNews {
   std::chrono::system_clock::time_point oldest{};
   std::vector<std::pair<std::string, std::string>> rejected;  // unique id, the broker's error
   std::vector<std::string> blocked;  // why nothing could be sent, each once as it came
+  std::string broker;                // the broker connected to or being tried, as it may be shown
 };
 
 // A run's results on their way to the broker: each unit's result message
@@ -67,18 +68,19 @@ class ResultPublishing {
   std::size_t finish();
 
   const std::string& folder() const { return folder_; }
-  // The URL as it may be shown (no password).
-  const std::string& printableUrl() const { return printableUrl_; }
   // The options that send what is left in the outbox later (no password):
   // `--publish URL`, and the password file when one was given.
   std::string sendLaterOptions() const;
+  // The broker in use at `finish` (none published: empty), as it may be shown.
+  const std::string& lastBroker() const { return lastBroker_; }
 
  private:
   void noticed(const OutboxNotice& notice);
 
   PublishSettings settings_;
   std::string folder_;
-  std::string printableUrl_;
+  std::vector<std::string> printableUrls_;  // each broker's URL as it may be shown
+  std::string lastBroker_;
   std::unique_ptr<Outbox> outbox_;
   std::unique_ptr<OutboxSender> sender_;
   std::mutex lock_;  // guards news_

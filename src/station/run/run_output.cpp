@@ -44,7 +44,7 @@ void RunOutput::showProgress(LiveTable::Renderer table) {
 }
 
 bool RunOutput::startPublishing(std::string& why) {
-  if (settings_.publish.url.empty()) return true;
+  if (settings_.publish.urls.empty()) return true;
   std::vector<std::string> warnings;
   const bool started = publishing_.start(settings_.publish, warnings, why);
   for (const std::string& warning : warnings)
@@ -77,7 +77,7 @@ void RunOutput::show(const StationEvent& event) {
 void RunOutput::takePublishNews() {
   if (!publishing_.active()) return;
   const PublishNews news = publishing_.takeNews();
-  if (news.stateChanged) board_.setOutbox(news.pending, news.oldest);
+  if (news.stateChanged) board_.setOutbox(news.pending, news.oldest, news.broker);
   for (const std::string& why : news.blocked) {
     say(settings_.err, "tarnwick-station: " + why + "\n");
     if (!json_) continue;
@@ -132,7 +132,10 @@ int RunOutput::end(int status, const OrderedJson& counts) {
   OrderedJson end;
   end["run"] = run_;
   for (const auto& field : counts.items()) end[field.key()] = field.value();
-  if (publishing) end["outbox_pending"] = waiting;
+  if (publishing) {
+    end["outbox_pending"] = waiting;
+    end["broker"] = publishing_.lastBroker();
+  }
   end["exit_status"] = status;
   if (board_.recordsLost() > 0) end["record_written"] = false;
   json_->emit("run-end", end);

@@ -51,7 +51,7 @@ std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_po
   const std::size_t pending = board.outboxPending();
   if (pending == 0) return "";
   std::string line = std::to_string(pending) + (pending == 1 ? " result waits" : " results wait") +
-                     " for the broker";
+                     " for the broker" + (board.broker().empty() ? "" : " " + board.broker());
   if (board.outboxOldest().time_since_epoch().count() != 0) {
     const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - board.outboxOldest());
     line += " (oldest " + std::to_string(age.count() < 0 ? 0 : age.count()) + " s)";

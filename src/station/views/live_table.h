@@ -57,7 +57,8 @@ std::size_t tableWidthFor(std::size_t terminalColumns);
 std::size_t tableWidthFor(std::FILE* out);
 
 // With --publish, under a table's totals while results wait for the
-// broker: "3 results wait for the broker (oldest 42 s)"; empty otherwise.
+// broker: "3 results wait for the broker amqp://line1@b:5672/q (oldest 42 s)",
+// naming the broker connected to or being tried; empty otherwise.
 std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_point now);
 
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "station/model/flash_target.h"
@@ -54,12 +55,16 @@ class RunBoard {
   // Records that could not be written to the record file.
   std::size_t recordsLost() const { return recordsLost_; }
   // With --publish: results waiting in the outbox, and when the oldest was put.
-  void setOutbox(std::size_t pending, std::chrono::system_clock::time_point oldest) {
+  // `broker`: the one connected to or being tried, as it may be shown.
+  void setOutbox(std::size_t pending, std::chrono::system_clock::time_point oldest,
+                 std::string broker = "") {
     outboxPending_ = pending;
     outboxOldest_ = oldest;
+    broker_ = std::move(broker);
   }
   std::size_t outboxPending() const { return outboxPending_; }
   std::chrono::system_clock::time_point outboxOldest() const { return outboxOldest_; }
+  const std::string& broker() const { return broker_; }
 
  private:
   std::vector<BoardRow> rows_;
@@ -67,6 +72,7 @@ class RunBoard {
   std::size_t recordsLost_ = 0;
   std::size_t outboxPending_ = 0;
   std::chrono::system_clock::time_point outboxOldest_{};
+  std::string broker_;
 };
 
 }  // namespace tarnwick
