@@ -17,6 +17,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/publish/amqp_publisher.cpp
   src/station/publish/amqp_sending_handler.cpp
   src/station/publish/broker_address.cpp
+  src/station/publish/broker_secret.cpp
   src/station/publish/cfx_message.cpp
   src/station/publish/outbox.cpp
   src/station/publish/outbox_listing.cpp
@@ -78,6 +79,7 @@ if(WIN32)
     src/platform/win32/file_lock-win32.cpp
     src/platform/win32/host_name-win32.cpp
     src/platform/win32/random_uuid-win32.cpp
+    src/platform/win32/secrets-win32.cpp
     src/platform/win32/sha256-win32.cpp
     src/platform/win32/state_folder-win32.cpp
     src/platform/win32/stop_signals-win32.cpp
@@ -90,6 +92,7 @@ else()
     src/platform/posix/file_lock-posix.cpp
     src/platform/posix/host_name-posix.cpp
     src/platform/posix/random_uuid-posix.cpp
+    src/platform/posix/secrets-posix.cpp
     src/platform/posix/sha256-posix.cpp
     src/platform/posix/state_folder-posix.cpp
     src/platform/posix/stop_signals-posix.cpp

@@ -1,16 +1,18 @@
 // The texts the station writes: SHA-256 digests, times, record fields in
 // their order, table layout.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <nlohmann/json.hpp>
 
 #include "station/model/record_json.h"
+#include "station/publish/broker_address.h"
+#include "station/publish/broker_secret.h"
+#include "station/publish/publish_policy.h"
 #include "station/run/image_hash.h"
 #include "station/run/image_source.h"
-#include "station/publish/broker_address.h"
-#include "station/publish/publish_policy.h"
 #include "support/temp_dir.h"
 #include "text/iso_time.h"
 #include "text/printable_text.h"
@@ -51,6 +53,77 @@ TEST(BrokerAddress, ParsedIntoItsPartsAndShownWithoutThePassword) {
     EXPECT_EQ(printableBrokerAddress(address), c.shown);
     EXPECT_EQ(address.user, c.user) << c.url;
     EXPECT_EQ(address.password, c.password) << c.url;
+  }
+}
+
+// Where the password comes from (the URL, the file, the environment), what
+// is said about it, and the refusals; and where a command line's password
+// lies, to hide it.
+TEST(BrokerAddress, PasswordFromUrlFileOrEnvironmentSharedByEveryBroker) {
+  TempDir dir;
+  const std::string open = dir.writeFile("open", "fromfile\r\nsecond line\n");
+  const std::string closed = dir.writeFile("closed", "fromfile\n");
+  const std::string empty = dir.writeFile("empty", "\nfromfile\n");
+  chmod(open.c_str(), 0644);
+  chmod(closed.c_str(), 0600);
+  const std::string a = "amqp://line1@a/amq/queue/q", b = "amqp://b:5673/amq/queue/q";
+  struct Row {
+    std::vector<std::string> urls;
+    std::string file, environment, password, warning, error;
+  };
+  const std::vector<Row> rows = {
+      {{a, b}, "", "fromenv", "fromenv", "", ""},
+      {{a, b}, closed, "fromenv", "fromfile", "", ""},
+      {{a}, open, "", "fromfile", "can be read by other users than its owner (mode 0644)", ""},
+      {{"amqp://line1:inurl@a/amq/queue/q", b}, "", "fromenv", "inurl", "in the process list", ""},
+      {{"amqp://line1:inurl@a/amq/queue/q"},
+       closed,
+       "",
+       "",
+       "",
+       "the broker password is given twice"},
+      {{a}, empty, "", "", "", "has no password on its first line"},
+      {{a}, dir.path() + "/none", "", "", "", "cannot read the password file"},
+      {{a, "amqp://b/amq/queue/other"},
+       "",
+       "",
+       "",
+       "",
+       "every --publish must name the same address"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.urls.back() + " " + row.file);
+    std::vector<BrokerAddress> brokers;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_EQ(
+        resolveBrokers(BrokerLogin{row.urls, row.file}, row.environment, brokers, warnings, error),
+        row.error.empty())
+        << error;
+    EXPECT_NE(error.find(row.error), std::string::npos) << error;
+    EXPECT_EQ(error.find("inurl"), std::string::npos);
+    EXPECT_EQ(warnings.size(), row.warning.empty() ? 0u : 1u);
+    if (!row.warning.empty()) {
+      EXPECT_NE(warnings.at(0).find(row.warning), std::string::npos);
+    }
+    if (!row.error.empty()) continue;
+    for (const BrokerAddress& broker : brokers) {
+      EXPECT_EQ(broker.user, "line1");
+      EXPECT_EQ(broker.password, row.password);
+    }
+  }
+  const std::vector<std::pair<std::string, std::string>> spans = {
+      {"--publish=AMQPS://u:p%40ss@h:1/q", "p%40ss"},
+      {"amqp://u:pw@h/a@b", "pw"},
+      {"amqp://u@h/q:x@y", ""},
+      {"amqp://h/q", ""},
+      {"image.bin", ""}};
+  for (const auto& [argument, password] : spans) {
+    std::size_t offset = 0, length = 0;
+    EXPECT_EQ(passwordSpan(argument, offset, length), !password.empty()) << argument;
+    if (!password.empty()) {
+      EXPECT_EQ(argument.substr(offset, length), password);
+    }
   }
 }
 

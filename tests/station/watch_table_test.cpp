@@ -104,10 +104,15 @@ TEST_F(WatchTable, WithoutSlotsEachLocationSeenHasItsRow) {
   const auto waiting = wordsOfLines(watchTableText(board_, {}, halfAnHourIn()));
   ASSERT_EQ(waiting.size(), 6u);
   EXPECT_EQ(waiting[5], wordsOf("3 results wait for the broker (oldest 42 s)"));
+  // Publishing through a cluster: the broker in use is named.
+  board_.setOutbox(3, std::chrono::system_clock::now() - std::chrono::seconds(42),
+                   "amqp://line1@b:5672/q");
+  EXPECT_EQ(wordsOfLines(watchTableText(board_, {}, halfAnHourIn()))[5],
+            wordsOf("3 results wait for the broker amqp://line1@b:5672/q (oldest 42 s)"));
   board_.setOutboxUnreadable(2);
   EXPECT_EQ(wordsOfLines(watchTableText(board_, {}, halfAnHourIn()))[5],
-            wordsOf("3 results wait for the broker (oldest 42 s); 2 files in the outbox cannot "
-                    "be read"));
+            wordsOf("3 results wait for the broker amqp://line1@b:5672/q (oldest 42 s); 2 files "
+                    "in the outbox cannot be read"));
   EXPECT_EQ(lines[1], wordsOf("- 2-1 COM7 V1 FAIL 40% 0 1 0 0"));
   EXPECT_EQ(lines[2], wordsOf("- 2-4 COM7 V1 UNVERIFIED (duplicate serial) 100% 1 0 0 0"));
   // Fewer than three cycles ended: no rate yet.

@@ -8,6 +8,15 @@
 #            stops a node left running on DIR and empties DIR
 #        rabbitmq-broker.sh stop DIR
 #            stop it; DIR keeps its data for a later start
+#        rabbitmq-broker.sh cluster-start DIR PORT
+#            a fresh cluster of three nodes in DIR/node1..3 on PORT, PORT+10
+#            and PORT+20, started in parallel and joined to node1; then the
+#            user and the queue tarnwick-results, a quorum queue, are
+#            declared once for the whole cluster
+#        rabbitmq-broker.sh cluster-stop DIR
+#            stop every node of the cluster in DIR
+#        rabbitmq-broker.sh stop DIR/nodeN
+#            stop one node of a cluster (the others go on)
 #
 # PORT is the AMQP port; PORT+1 is the node's distribution port, PORT+2 the
 # port of its own epmd, PORT+3..PORT+9 the command line tools' own ports. The
@@ -27,13 +36,19 @@ usage() {
 }
 
 # The environment every RabbitMQ and Erlang program of this node runs with.
+# A cluster's nodes (DIR/cluster holds its first node's port) share one
+# epmd, on the first node's epmd port, and one home with the Erlang cookie.
 node_environment() {
-  local dir=$1 port=$2
+  local dir=$1 port=$2 epmd_port=$(($2 + 2))
   export HOME="$dir/home"
+  if [[ -f "$dir/../cluster" ]]; then
+    epmd_port=$(($(cat "$dir/../cluster") + 2))
+    HOME="$dir/../home"
+  fi
   export RABBITMQ_NODENAME="tarnwick-test-$port@localhost"
   export RABBITMQ_NODE_IP_ADDRESS=127.0.0.1 RABBITMQ_NODE_PORT=$port
   export RABBITMQ_DIST_PORT=$((port + 1))
-  export ERL_EPMD_ADDRESS=127.0.0.1 ERL_EPMD_PORT=$((port + 2))
+  export ERL_EPMD_ADDRESS=127.0.0.1 ERL_EPMD_PORT=$epmd_port
   export RABBITMQ_CTL_DIST_PORT_MIN=$((port + 3)) RABBITMQ_CTL_DIST_PORT_MAX=$((port + 9))
   export RABBITMQ_MNESIA_BASE="$dir/mnesia" RABBITMQ_LOG_BASE="$dir/log"
   export RABBITMQ_PID_FILE="$dir/rabbitmq.pid"
@@ -60,17 +75,25 @@ write_files() {
 listeners.tcp.default = 127.0.0.1:$port
 distribution.listener.interface = 127.0.0.1
 loopback_users.guest = true
-load_definitions = $dir/definitions.json
 CONF
+  # A cluster's definitions are imported once, after it has formed.
+  [[ -f "$dir/../cluster" ]] && return
+  echo "load_definitions = $dir/definitions.json" >>"$dir/rabbitmq.conf"
   [[ -f "$dir/definitions.json" ]] && return
-  cat >"$dir/definitions.json" <<JSON
+  definitions "{}" >"$dir/definitions.json"
+}
+
+# The vhost, the user tarnwick and the durable queue tarnwick-results with
+# the queue arguments $1.
+definitions() {
+  cat <<JSON
 {
   "vhosts": [{"name": "/"}],
   "users": [{"name": "tarnwick", "password_hash": "$(password_hash s3cret)",
              "hashing_algorithm": "rabbit_password_hashing_sha256", "tags": []}],
   "permissions": [{"user": "tarnwick", "vhost": "/", "configure": ".*", "write": ".*", "read": ".*"}],
   "queues": [{"name": "tarnwick-results", "vhost": "/", "durable": true, "auto_delete": false,
-              "arguments": {}}]
+              "arguments": $1}]
 }
 JSON
 }
@@ -87,6 +110,8 @@ start_node() {
     stop_node "$dir"
     exit 1
   fi
+  # A cluster's node serves no user before the definitions are imported.
+  [[ -f "$dir/../cluster" && ! -f "$dir/../imported" ]] && return
   if ! serves_amqp_1_0 "$port" >"$dir/log/amqp-ready.log" 2>&1; then
     stop_node "$dir"
     # Seen rarely here: a fresh node that failed every AMQP 1.0 login for
@@ -136,7 +161,79 @@ stop_node() {
     fi
     rm -f "$RABBITMQ_PID_FILE"
   fi
+  # A cluster's epmd serves its other nodes: cluster-stop ends it.
+  [[ -f "$dir/../cluster" ]] && return
   timeout 10 epmd -kill >/dev/null 2>&1 || true
+}
+
+cluster_nodes() {
+  local dir=$1 port=$2
+  for n in 1 2 3; do echo "$dir/node$n $((port + 10 * (n - 1)))"; done
+}
+
+# Starts the three nodes in parallel, joins the second and third to the
+# first, and imports the definitions (a quorum queue) once, on the first.
+cluster_start() {
+  local dir=$1 port=$2 started=$SECONDS
+  "$0" cluster-stop "$dir"
+  rm -rf "$dir"
+  mkdir -p "$dir/home"
+  echo "$port" >"$dir/cluster"
+  /usr/bin/python3 -c 'import secrets; print(secrets.token_hex(20).upper(), end="")' \
+    >"$dir/home/.erlang.cookie"
+  chmod 400 "$dir/home/.erlang.cookie"
+  local pids=() node node_port
+  while read -r node node_port; do
+    mkdir -p "$node"
+    "$0" start "$node" "$node_port" >"$dir/start-$(basename "$node").log" 2>&1 &
+    pids+=($!)
+  done < <(cluster_nodes "$dir" "$port")
+  local failed=0
+  for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+  if ((failed)); then
+    cat "$dir"/start-node*.log >&2
+    "$0" cluster-stop "$dir"
+    exit 1
+  fi
+  local first="tarnwick-test-$port@localhost"
+  while read -r node node_port; do
+    [[ "$node_port" == "$port" ]] && continue
+    (node_environment "$node" "$node_port"
+     "$ctl" stop_app && "$ctl" join_cluster "$first" && "$ctl" start_app) \
+      >"$dir/join-$(basename "$node").log" 2>&1 &
+    pids+=($!)
+  done < <(cluster_nodes "$dir" "$port")
+  for pid in "${pids[@]:3}"; do wait "$pid" || failed=1; done
+  definitions '{"x-queue-type": "quorum"}' >"$dir/definitions.json"
+  if ((failed)) || ! (node_environment "$dir/node1" "$port"
+      "$ctl" import_definitions "$dir/definitions.json") >"$dir/import.log" 2>&1; then
+    cat "$dir"/join-node*.log "$dir/import.log" >&2
+    "$0" cluster-stop "$dir"
+    exit 1
+  fi
+  touch "$dir/imported"
+  while read -r node node_port; do
+    serves_amqp_1_0 "$node_port" >"$node/log/amqp-ready.log" 2>&1 || failed=1
+  done < <(cluster_nodes "$dir" "$port")
+  if ((failed)); then
+    echo "a node of the cluster did not open AMQP 1.0 connections (see $dir/node*/log)" >&2
+    "$0" cluster-stop "$dir"
+    exit 1
+  fi
+  echo "cluster on 127.0.0.1:$port, $((port + 10)), $((port + 20)) ready in $((SECONDS - started)) s"
+}
+
+cluster_stop() {
+  local dir=$1
+  [[ -f "$dir/cluster" ]] || exit 0
+  local node node_port pids=()
+  while read -r node node_port; do
+    "$0" stop "$node" &
+    pids+=($!)
+  done < <(cluster_nodes "$dir" "$(cat "$dir/cluster")")
+  for pid in "${pids[@]}"; do wait "$pid" || true; done
+  ERL_EPMD_ADDRESS=127.0.0.1 ERL_EPMD_PORT=$(($(cat "$dir/cluster") + 2)) \
+    timeout 10 epmd -kill >/dev/null 2>&1 || true
 }
 
 [[ $# -ge 2 ]] || usage
@@ -152,6 +249,14 @@ case "$verb" in
     mkdir -p "$dir"
     node_environment "$dir" "$3"
     start_node "$dir" "$3"
+    ;;
+  cluster-start)
+    [[ $# -eq 3 ]] || usage
+    cluster_start "$dir" "$3"
+    ;;
+  cluster-stop)
+    [[ $# -eq 2 ]] || usage
+    cluster_stop "$dir"
     ;;
   stop)
     [[ $# -eq 2 ]] || usage

@@ -28,11 +28,11 @@ inline RunResult brokerScript(const std::vector<std::string>& arguments) {
   return runProgram(ProcessSpec(argv), 120000);
 }
 
-// Every message the queue holds, taken off it.
-inline std::vector<nlohmann::json> drainQueue() {
-  RunResult run = runProgram(ProcessSpec({"/usr/bin/python3", TARNWICK_AMQP_RECEIVE, kTestBroker,
-                                          kTestQueue, "--limit", "25"}),
-                             30000);
+// Every message the queue holds (on `broker`), taken off it.
+inline std::vector<nlohmann::json> drainQueue(const std::string& broker = kTestBroker) {
+  RunResult run = runProgram(
+      ProcessSpec({"/usr/bin/python3", TARNWICK_AMQP_RECEIVE, broker, kTestQueue, "--limit", "25"}),
+      30000);
   EXPECT_TRUE(run.exitedWith(0)) << run.describe();
   std::vector<nlohmann::json> messages;
   std::istringstream lines(run.out);

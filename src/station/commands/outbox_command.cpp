@@ -7,6 +7,7 @@
 
 #include "platform/state_folder.h"
 #include "station/publish/broker_address.h"
+#include "station/publish/broker_secret.h"
 #include "station/publish/outbox.h"
 #include "station/publish/outbox_listing.h"
 #include "station/publish/outbox_sender.h"
@@ -105,13 +106,13 @@ std::string whyStillWaiting(const std::string& lastError, const std::string& bro
 
 // Sends what waits, for at most `seconds`; counts the refused ones and
 // says why nothing could be sent, when so. `lastError` is this run's.
-bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationContext& context,
-             std::size_t& rejected, std::string& lastError) {
+bool sendAll(Outbox& outbox, const std::vector<BrokerAddress>& brokers, int seconds,
+             StationContext& context, std::size_t& rejected, std::string& lastError) {
   const std::string aside = (std::filesystem::u8path(outbox.folder()) / "rejected").u8string();
   OutboxSenderSettings settings;
   settings.holder = "tarnwick-station outbox --publish";
   OutboxSender sender(
-      outbox, address,
+      outbox, brokers,
       [&context, &rejected, aside](const OutboxNotice& notice) {
         if (notice.kind == OutboxNotice::Kind::Blocked)
           complain(context, printableText(notice.error));
@@ -132,9 +133,12 @@ bool sendAll(Outbox& outbox, const BrokerAddress& address, int seconds, StationC
   return true;
 }
 
-int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& address, int seconds,
-                  StationContext& context) {
-  const std::string broker = printableText(printableBrokerAddress(address));
+int publishOutbox(const std::string& folder, bool exists, const std::vector<BrokerAddress>& brokers,
+                  int seconds, StationContext& context) {
+  std::string broker;
+  for (const BrokerAddress& address : brokers) {
+    broker += (broker.empty() ? "" : ", ") + printableText(printableBrokerAddress(address));
+  }
   Outbox outbox(folder);
   WaitingCount before;
   std::string why;
@@ -145,7 +149,7 @@ int publishOutbox(const std::string& folder, bool exists, const BrokerAddress& a
   if (exists && !countWaiting(outbox, true, context, before)) return kExitBadInvocation;
   std::size_t rejected = 0;
   std::string lastError;
-  if (before.results > 0 && !sendAll(outbox, address, seconds, context, rejected, lastError)) {
+  if (before.results > 0 && !sendAll(outbox, brokers, seconds, context, rejected, lastError)) {
     return kExitFailed;
   }
   WaitingCount after;
@@ -195,13 +199,17 @@ int runOutboxCommand(const OutboxOptions& options, StationContext& context) {
   if (!outboxFolder(options, context, folder, exists)) return kExitBadInvocation;
   if (options.retryRejected) return retryRejected(folder, exists, context);
   if (options.publish.empty()) return listOutbox(folder, exists, options.json, context);
-  BrokerAddress address;
+  std::vector<BrokerAddress> brokers;
+  std::vector<std::string> warnings;
   std::string error;
-  if (!parseBrokerAddress(options.publish, &address, &error)) {
+  const bool resolved =
+      resolveBrokers(BrokerLogin{options.publish, options.passwordFile}, brokers, warnings, error);
+  for (const std::string& warning : warnings) complain(context, warning);
+  if (!resolved) {
     complain(context, "--publish: " + error);
     return kExitBadInvocation;
   }
-  return publishOutbox(folder, exists, address, options.timeoutSeconds, context);
+  return publishOutbox(folder, exists, brokers, options.timeoutSeconds, context);
 }
 
 void registerOutboxCommand(CLI::App& app, StationContext& context, ChosenCommand& chosen) {

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -11,7 +12,8 @@ namespace tarnwick {
 struct OutboxOptions {
   std::string outbox;  // empty: the per-user state folder's
   bool json = false;
-  std::string publish;  // empty: list, do not send
+  std::vector<std::string> publish;  // none: list, do not send; else one per broker
+  std::string passwordFile;  // empty: the password is in the URL or TARNWICK_BROKER_PASSWORD
   int timeoutSeconds = 30;
   bool retryRejected = false;  // put the refused results back to wait
 };

@@ -38,9 +38,10 @@ RunOutputSettings runOutputSettings(ProgressMode progress, ColorMode color, bool
   settings.record = record;
   settings.out = out;
   settings.err = err;
-  settings.publish.url = publish.url;
+  settings.publish.urls = publish.urls;
   settings.publish.outbox = publish.outbox;
   settings.publish.handle = publish.handle;
+  settings.publish.passwordFile = publish.passwordFile;
   return settings;
 }
 

@@ -2,12 +2,24 @@
 
 namespace tarnwick {
 
+CLI::Option* addPublishOption(CLI::App& command, std::vector<std::string>& urls,
+                              const std::string& what) {
+  return command.add_option("--publish", urls, what)->allow_extra_args(false)->option_text("URL");
+}
+
+CLI::Option* addPasswordFileOption(CLI::App& command, std::string& passwordFile) {
+  return command
+      .add_option("--broker-password-file", passwordFile,
+                  "The broker's password is this file's first line (keep it readable by its "
+                  "owner only); else it is TARNWICK_BROKER_PASSWORD's")
+      ->option_text("FILE");
+}
+
 void addPublishOptions(CLI::App& command, PublishOptions& options) {
-  command
-      .add_option("--publish", options.url,
-                  "Send each result as an IPC-CFX UnitsTested message to this AMQP 1.0 broker "
-                  "address, through the outbox")
-      ->option_text("URL");
+  addPublishOption(command, options.urls,
+                   "Send each result as an IPC-CFX UnitsTested message to this AMQP 1.0 broker "
+                   "address, through the outbox; repeat it for each broker of a cluster");
+  addPasswordFileOption(command, options.passwordFile);
   command
       .add_option("--outbox", options.outbox,
                   "Where results wait until the broker takes them (default: the user's state "

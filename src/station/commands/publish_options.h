@@ -2,18 +2,28 @@
 
 #include <CLI/CLI.hpp>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
-// `--publish URL [--outbox DIR] [--cfx-handle HANDLE]`, shared by flash,
-// watch and outbox.
+// `--publish URL [--broker-password-file FILE] [--outbox DIR] [--cfx-handle
+// HANDLE]`, shared by flash and watch (outbox has --publish and the file).
 struct PublishOptions {
-  std::string url;     // amqp[s]://USER:PASSWORD@HOST:PORT/ADDRESS; empty: no publishing
-  std::string outbox;  // empty: the per-user state folder's
-  std::string handle;  // empty: Tarnwick.Station.<host name>
+  // amqp[s]://USER@HOST:PORT/ADDRESS, one per broker of a cluster; none: no publishing
+  std::vector<std::string> urls;
+  std::string outbox;        // empty: the per-user state folder's
+  std::string handle;        // empty: Tarnwick.Station.<host name>
+  std::string passwordFile;  // empty: the password is in the URL or TARNWICK_BROKER_PASSWORD
 };
 
-// Adds --publish, --outbox and --cfx-handle to `command`.
+// Adds --publish URL, repeatable (one value each time), to `command`.
+CLI::Option* addPublishOption(CLI::App& command, std::vector<std::string>& urls,
+                              const std::string& what);
+
+// Adds --broker-password-file to `command`.
+CLI::Option* addPasswordFileOption(CLI::App& command, std::string& passwordFile);
+
+// Adds --publish, --broker-password-file, --outbox and --cfx-handle to `command`.
 void addPublishOptions(CLI::App& command, PublishOptions& options);
 
 }  // namespace tarnwick

@@ -5,8 +5,11 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "platform/console.h"
+#include "platform/secrets.h"
 #include "platform/serial_port.h"
 #include "platform/usb_inventory_source.h"
 #include "station/commands/command_line.h"
@@ -16,6 +19,7 @@
 #include "station/commands/station_context.h"
 #include "station/commands/teach_command.h"
 #include "station/commands/watch_command.h"
+#include "station/publish/broker_address.h"
 
 namespace {
 
@@ -47,9 +51,28 @@ bool parseCommandLine(CLI::App& app, int argc, char** argv, int& exitStatus) {
   return false;
 }
 
+// The program's own copy of its arguments. A password in a --publish URL
+// is then written over where the system shows the command line (`ps`,
+// /proc/PID/cmdline on Linux); the copy keeps it for the parsing.
+std::vector<std::string> argumentsHidingPasswords(int argc, char** argv) {
+  std::vector<std::string> arguments(argv, argv + argc);
+  for (int i = 1; i < argc; ++i) {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    if (tarnwick::passwordSpan(arguments[i], offset, length)) {
+      tarnwick::hideInCommandLine(argv[i], offset, length);
+    }
+  }
+  return arguments;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> arguments = argumentsHidingPasswords(argc, argv);
+  std::vector<char*> ownArgv;
+  for (std::string& argument : arguments) ownArgv.push_back(&argument[0]);
+  ownArgv.push_back(nullptr);
   tarnwick::prepareConsole();
   std::unique_ptr<tarnwick::UsbInventorySource> inventory =
       tarnwick::makeSystemUsbInventorySource();
@@ -63,6 +86,6 @@ int main(int argc, char** argv) {
   tarnwick::finishStationCommandLine(app);
   if (tarnwick::refuseUnknownCommand(app, argc, argv, stderr)) return kExitBadInvocation;
   int exitStatus = 0;
-  if (!parseCommandLine(app, argc, argv, exitStatus)) return exitStatus;
+  if (!parseCommandLine(app, argc, ownArgv.data(), exitStatus)) return exitStatus;
   return chosen.run ? chosen.run() : kExitBadInvocation;
 }

@@ -45,9 +45,14 @@ struct AmqpPublisher::Running {
   }
 };
 
+AmqpPublisher::AmqpPublisher(std::vector<BrokerAddress> brokers, PublishCallback onResult,
+                             PublisherSettings settings)
+    : brokers_(std::move(brokers)), onResult_(std::move(onResult)), settings_(settings) {}
+
 AmqpPublisher::AmqpPublisher(BrokerAddress address, PublishCallback onResult,
                              PublisherSettings settings)
-    : address_(std::move(address)), onResult_(std::move(onResult)), settings_(settings) {}
+    : AmqpPublisher(std::vector<BrokerAddress>{std::move(address)}, std::move(onResult), settings) {
+}
 
 AmqpPublisher::~AmqpPublisher() {
   stop();
@@ -58,10 +63,14 @@ bool AmqpPublisher::start(std::string* error) {
     *error = "the publisher is running already";
     return false;
   }
+  if (brokers_.empty()) {
+    *error = "no broker to publish to";
+    return false;
+  }
   auto running = std::make_unique<Running>();
   Running* raw = running.get();
   running->handler = std::make_unique<AmqpSendingHandler>(
-      address_, settings_, onResult_, [raw] { return raw->takeInbox(); }, &raw->shared);
+      brokers_, settings_, onResult_, [raw] { return raw->takeInbox(); }, &raw->shared);
   try {
     running->container = std::make_unique<proton::container>(*running->handler);
     running->thread = std::thread([raw] { raw->runContainer(); });
@@ -102,6 +111,10 @@ void AmqpPublisher::stop() {
 
 bool AmqpPublisher::linkOpen() const {
   return running_ && running_->shared.linkOpen;
+}
+
+std::size_t AmqpPublisher::brokerInUse() const {
+  return running_ ? running_->shared.broker.load() : 0;
 }
 
 }  // namespace tarnwick

@@ -53,6 +53,9 @@ using PublishCallback = std::function<void(const PublishResult&)>;
 // Publishes messages to one target address over one long-lived AMQP 1.0
 // connection, kept by a thread of its own: it connects at `start`, and
 // after a failed or lost connection connects again after a growing wait.
+// Given the brokers of a cluster (the same target on each), it connects to
+// the first, and after each failed or lost connection to the next, round
+// the list.
 // Before it sends on a link, it makes sure the broker has the address (a
 // receiving link to it, given no credit, is refused when the broker has no
 // such queue or exchange; RabbitMQ 3 would otherwise accept and drop what
@@ -62,6 +65,8 @@ using PublishCallback = std::function<void(const PublishResult&)>;
 // message-id).
 class AmqpPublisher {
  public:
+  AmqpPublisher(std::vector<BrokerAddress> brokers, PublishCallback onResult,
+                PublisherSettings settings = PublisherSettings{});
   AmqpPublisher(BrokerAddress address, PublishCallback onResult,
                 PublisherSettings settings = PublisherSettings{});
   ~AmqpPublisher();  // stops it
@@ -81,10 +86,12 @@ class AmqpPublisher {
 
   // True while the connection and its sending link are open.
   bool linkOpen() const;
+  // Which of the brokers is connected to, or being tried.
+  std::size_t brokerInUse() const;
 
  private:
   struct Running;
-  BrokerAddress address_;
+  std::vector<BrokerAddress> brokers_;
   PublishCallback onResult_;
   PublisherSettings settings_;
   std::unique_ptr<Running> running_;

@@ -98,10 +98,10 @@ std::string seconds(int ms) {
 
 }  // namespace
 
-AmqpSendingHandler::AmqpSendingHandler(const BrokerAddress& address,
+AmqpSendingHandler::AmqpSendingHandler(const std::vector<BrokerAddress>& brokers,
                                        const PublisherSettings& settings, PublishCallback onResult,
                                        TakeInbox takeInbox, Shared* shared)
-    : address_(address),
+    : brokers_(brokers),
       settings_(settings),
       onResult_(std::move(onResult)),
       takeInbox_(std::move(takeInbox)),
@@ -144,19 +144,21 @@ void AmqpSendingHandler::wake() {
 void AmqpSendingHandler::connect() {
   problem_.clear();
   opened_ = false;
+  shared_->broker = current_;
+  const BrokerAddress& address = brokers_[current_];
   proton::connection_options options;
   options.idle_timeout(proton::duration(kIdleTimeoutMs));
-  if (!address_.user.empty()) {
+  if (!address.user.empty()) {
     // With credentials, PLAIN and nothing else: a broker that also offers
     // ANONYMOUS must not let the station in as some default user.
-    options.user(address_.user).password(address_.password).sasl_allowed_mechs("PLAIN");
+    options.user(address.user).password(address.password).sasl_allowed_mechs("PLAIN");
   }
   // PLAIN sends the password in the clear: over TLS that is fine, and over
   // plain TCP the address asked for it.
-  options.sasl_allow_insecure_mechs(!address_.tls);
+  options.sasl_allow_insecure_mechs(!address.tls);
   try {
-    if (address_.tls) options.ssl_client_options(tlsClientOptions());
-    connection_ = container_->connect(brokerConnectUrl(address_), options);
+    if (address.tls) options.ssl_client_options(tlsClientOptions());
+    connection_ = container_->connect(brokerConnectUrl(address), options);
     connecting_ = true;
   } catch (const std::exception& error) {
     problem_ = error.what();
@@ -173,7 +175,7 @@ void AmqpSendingHandler::openLink() {
   problemName_.clear();
   try {
     proton::session session = connection_.open_session();
-    session.open_receiver(address_.target, proton::receiver_options().credit_window(0));
+    session.open_receiver(brokers_[current_].target, proton::receiver_options().credit_window(0));
     link_ = Link::Checking;
   } catch (const std::exception& error) {
     problem_ = error.what();
@@ -187,8 +189,9 @@ void AmqpSendingHandler::on_receiver_open(proton::receiver& receiver) {
   try {
     proton::session session = receiver.session();
     receiver.close();
-    sender_ = session.open_sender(address_.target, proton::sender_options().delivery_mode(
-                                                       proton::delivery_mode::AT_LEAST_ONCE));
+    sender_ = session.open_sender(
+        brokers_[current_].target,
+        proton::sender_options().delivery_mode(proton::delivery_mode::AT_LEAST_ONCE));
     link_ = Link::Attaching;
   } catch (const std::exception& error) {
     problem_ = error.what();
@@ -254,11 +257,32 @@ void AmqpSendingHandler::connectionLost() {
   connection_ = proton::connection();
   sender_ = proton::sender();
   const std::string what = problem_.empty() ? "closed" : problem_;
+  ++connectFailures_;
   lastProblem_ = shared_->stopping ? "the publisher stopped"
-                 : wasOpen         ? "connection to the broker lost: " + what
-                                   : "cannot connect to the broker: " + what;
+                 : wasOpen         ? "connection to the broker" + brokerName() + " lost: " + what
+                                   : connectFailure(what);
   failAll(PublishOutcome::Retry, lastProblem_);
-  nextConnect_ = Clock::now() + std::chrono::milliseconds(nextDelayMs(++connectFailures_));
+  // Round the list of a cluster's brokers: the next is tried after the wait.
+  current_ = (current_ + 1) % brokers_.size();
+  nextConnect_ = Clock::now() + std::chrono::milliseconds(nextDelayMs(connectFailures_));
+}
+
+// " HOST:PORT" when there is more than one broker to tell apart.
+std::string AmqpSendingHandler::brokerName() const {
+  if (brokers_.size() < 2) return "";
+  return " " + brokerConnectUrl(brokers_[current_]);
+}
+
+// Only when every broker of the list has failed in a row is no broker
+// reachable ("cannot connect to the broker..."): before that, the next one
+// may still answer.
+std::string AmqpSendingHandler::connectFailure(const std::string& what) const {
+  if (brokers_.size() < 2) return "cannot connect to the broker: " + what;
+  if (connectFailures_ % static_cast<int>(brokers_.size()) != 0) {
+    return "broker" + brokerName() + " cannot be reached, the next is tried: " + what;
+  }
+  return "cannot connect to the brokers (" + std::to_string(brokers_.size()) + " tried; the last," +
+         brokerName() + ": " + what + ")";
 }
 
 void AmqpSendingHandler::on_session_error(proton::session& session) {
@@ -299,8 +323,9 @@ void AmqpSendingHandler::linkLost() {
   sender_ = proton::sender();
   refused_ = refusesAddress(problemName_);
   const std::string what = problem_.empty() ? "closed" : problem_;
-  lastProblem_ = problemName_ == "amqp:not-found" ? missingAddressText(address_.target)
-                 : refused_ ? "the broker refuses the address " + address_.target + ": " + what
+  const std::string& target = brokers_[current_].target;
+  lastProblem_ = problemName_ == "amqp:not-found" ? missingAddressText(target)
+                 : refused_ ? "the broker refuses the address " + target + ": " + what
                             : "link to the broker lost: " + what;
   failAll(refused_ ? PublishOutcome::AddressRefused : PublishOutcome::Retry, lastProblem_);
   nextLink_ = Clock::now() + std::chrono::milliseconds(nextDelayMs(++linkFailures_));

@@ -34,9 +34,10 @@ class AmqpSendingHandler : public proton::messaging_handler {
   struct Shared {
     std::atomic<bool> stopping{false};
     std::atomic<bool> linkOpen{false};
+    std::atomic<std::size_t> broker{0};  // the broker connected to, or being tried
   };
 
-  AmqpSendingHandler(const BrokerAddress& address, const PublisherSettings& settings,
+  AmqpSendingHandler(const std::vector<BrokerAddress>& brokers, const PublisherSettings& settings,
                      PublishCallback onResult, TakeInbox takeInbox, Shared* shared);
 
   // Takes what the inbox holds and sends what the link has credit for.
@@ -86,8 +87,11 @@ class AmqpSendingHandler : public proton::messaging_handler {
   void failAll(PublishOutcome outcome, const std::string& reason);
   void report(const std::string& messageId, PublishOutcome outcome, const std::string& reason);
   int nextDelayMs(int failures);
+  std::string connectFailure(const std::string& what) const;
+  std::string brokerName() const;
 
-  BrokerAddress address_;
+  std::vector<BrokerAddress> brokers_;  // one per node of a cluster: the same target on each
+  std::size_t current_ = 0;             // the one connected to, or tried next
   PublisherSettings settings_;
   PublishCallback onResult_;
   TakeInbox takeInbox_;

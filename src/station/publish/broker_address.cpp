@@ -52,10 +52,11 @@ bool parseUserInfo(const std::string& userInfo, BrokerAddress* address, std::str
     return fail(error, "bad %-escape in the user name");
   }
   if (address->user.empty()) return fail(error, "empty user name before '@'");
-  if (colon != std::string::npos &&
-      !percentDecode(userInfo.substr(colon + 1), &address->password)) {
+  if (colon == std::string::npos) return true;
+  if (!percentDecode(userInfo.substr(colon + 1), &address->password)) {
     return fail(error, "bad %-escape in the password");
   }
+  address->passwordInUrl = true;
   return true;
 }
 
@@ -144,6 +145,25 @@ std::string brokerConnectUrl(const BrokerAddress& address) {
   bare.user.clear();
   bare.target.clear();
   return printableBrokerAddress(bare);
+}
+
+bool passwordSpan(const std::string& argument, std::size_t& offset, std::size_t& length) {
+  std::string lower;
+  for (char c : argument)
+    lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  const std::size_t scheme = lower.find("amqp");
+  if (scheme == std::string::npos) return false;
+  bool tls = false;
+  const std::size_t start = scheme + schemeLength(lower.substr(scheme), &tls);
+  if (start == scheme) return false;
+  const std::size_t end = std::min(argument.find('/', start), argument.size());
+  const std::size_t at = argument.rfind('@', end - 1);
+  if (at == std::string::npos || at < start) return false;
+  const std::size_t colon = argument.find(':', start);
+  if (colon == std::string::npos || colon > at) return false;
+  offset = colon + 1;
+  length = at - offset;
+  return length > 0;
 }
 
 }  // namespace tarnwick

@@ -127,6 +127,7 @@ struct OutboxSender::Running {
   bool noticed = false;
   std::size_t noticedCount = 0;
   std::string noticedOldest;
+  std::size_t noticedBroker = 0;
   Key oldestKey;
   std::string oldestCreated;
   std::string blockedBy;  // the last Blocked notice's text
@@ -460,6 +461,8 @@ bool OutboxSender::Running::submit(Ref result, Clock::time_point now) {
 void OutboxSender::Running::publishState() {
   const std::size_t now = queue.size();
   const std::string created = oldest();
+  // The publisher's stop forgets which broker it used: the last one noticed stays.
+  const std::size_t broker = stopped ? noticedBroker : publisher->brokerInUse();
   bool listed = false;
   {
     std::lock_guard<std::mutex> hold(mutex);
@@ -472,14 +475,19 @@ void OutboxSender::Running::publishState() {
   newlyUnreachable = 0;
   newLastError.clear();
   pending = now;
-  if (!listed || (noticed && noticedCount == now && noticedOldest == created)) return;
+  if (!listed ||
+      (noticed && noticedCount == now && noticedOldest == created && noticedBroker == broker)) {
+    return;
+  }
   noticed = true;
   noticedCount = now;
   noticedOldest = created;
+  noticedBroker = broker;
   OutboxNotice notice;
   notice.kind = OutboxNotice::Kind::State;
   notice.pending = now;
   notice.oldestCreated = created;
+  notice.broker = broker;
   if (notices) notices(notice);
 }
 
@@ -517,8 +525,13 @@ void OutboxSender::Running::toReady(Ref result, Clock::time_point notBefore) {
 
 OutboxSender::OutboxSender(Outbox& outbox, BrokerAddress address, OutboxNotices notices,
                            OutboxSenderSettings settings)
+    : OutboxSender(outbox, std::vector<BrokerAddress>{std::move(address)}, std::move(notices),
+                   std::move(settings)) {}
+
+OutboxSender::OutboxSender(Outbox& outbox, std::vector<BrokerAddress> brokers,
+                           OutboxNotices notices, OutboxSenderSettings settings)
     : outbox_(outbox),
-      address_(std::move(address)),
+      brokers_(std::move(brokers)),
       notices_(std::move(notices)),
       settings_(std::move(settings)),
       running_(std::make_unique<Running>(outbox_, notices_, settings_)) {}
@@ -540,7 +553,7 @@ bool OutboxSender::start(std::string& why) {
     ++running.wakes;  // the first pass lists what waits already
   }
   running.publisher = std::make_unique<AmqpPublisher>(
-      address_, [&running](const PublishResult& result) { running.queueOutcome(result); },
+      brokers_, [&running](const PublishResult& result) { running.queueOutcome(result); },
       settings_.publisher);
   bool started = running.publisher->start(&why);
   if (started) {
@@ -592,6 +605,10 @@ void OutboxSender::stop() {
 
 std::size_t OutboxSender::pending() const {
   return running_->pending;
+}
+
+std::size_t OutboxSender::brokerInUse() const {
+  return running_->publisher ? running_->publisher->brokerInUse() : 0;
 }
 
 std::string OutboxSender::lastError() const {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "station/publish/amqp_publisher.h"
 #include "station/publish/broker_address.h"
@@ -22,6 +23,7 @@ struct OutboxNotice {
   Kind kind = Kind::State;
   std::size_t pending = 0;
   std::string oldestCreated;
+  std::size_t broker = 0;  // State: which of the brokers is connected to, or being tried
   std::string uniqueId;
   std::string error;  // never holds the password
 };
@@ -56,6 +58,9 @@ struct OutboxSenderSettings {
 // read from their files only when they are sent.
 class OutboxSender {
  public:
+  // `brokers`: one per node of a cluster, tried in turn (the publisher's).
+  OutboxSender(Outbox& outbox, std::vector<BrokerAddress> brokers, OutboxNotices notices,
+               OutboxSenderSettings settings = OutboxSenderSettings{});
   OutboxSender(Outbox& outbox, BrokerAddress address, OutboxNotices notices,
                OutboxSenderSettings settings = OutboxSenderSettings{});
   ~OutboxSender();  // stops it
@@ -77,11 +82,13 @@ class OutboxSender {
   std::size_t pending() const;
   // Why the last send of this run got no `accepted`; empty: none failed.
   std::string lastError() const;
+  // Which of the brokers is connected to, or being tried (before `stop`).
+  std::size_t brokerInUse() const;
 
  private:
   struct Running;
   Outbox& outbox_;
-  BrokerAddress address_;
+  std::vector<BrokerAddress> brokers_;
   OutboxNotices notices_;
   OutboxSenderSettings settings_;
   std::unique_ptr<Running> running_;

@@ -3,6 +3,7 @@
 #include "platform/host_name.h"
 #include "platform/random_uuid.h"
 #include "platform/state_folder.h"
+#include "station/publish/broker_secret.h"
 #include "station/run/result_message.h"
 #include "text/iso_time.h"
 #include "text/printable_text.h"
@@ -23,16 +24,20 @@ ResultPublishing::~ResultPublishing() {
   if (sender_) sender_->stop();
 }
 
-bool ResultPublishing::start(const PublishSettings& settings, std::string& why) {
+bool ResultPublishing::start(const PublishSettings& settings, std::vector<std::string>& warnings,
+                             std::string& why) {
   settings_ = settings;
   if (settings_.handle.empty()) settings_.handle = defaultCfxHandle();
-  BrokerAddress address;
+  std::vector<BrokerAddress> brokers;
   std::string error;
-  if (!parseBrokerAddress(settings_.url, &address, &error)) {
+  if (!resolveBrokers(BrokerLogin{settings_.urls, settings_.passwordFile}, brokers, warnings,
+                      error)) {
     why = "--publish: " + error;
     return false;
   }
-  printableUrl_ = printableText(printableBrokerAddress(address));
+  for (const BrokerAddress& broker : brokers)
+    printableUrls_.push_back(printableText(printableBrokerAddress(broker)));
+  news_.broker = printableUrls_.front();
   folder_ = settings_.outbox;
   if (folder_.empty() && !defaultOutboxFolder(folder_, error)) {
     why = "no outbox folder: " + error + " (give --outbox DIR)";
@@ -59,10 +64,10 @@ bool ResultPublishing::start(const PublishSettings& settings, std::string& why) 
   senderSettings.heartbeatHandle = settings_.handle;
   senderSettings.holder = settings_.command;
   sender_ = std::make_unique<OutboxSender>(
-      *outbox_, address, [this](const OutboxNotice& notice) { noticed(notice); }, senderSettings);
+      *outbox_, brokers, [this](const OutboxNotice& notice) { noticed(notice); }, senderSettings);
   if (!sender_->start(error)) {
     sender_.reset();
-    why = "results cannot be sent to " + printableUrl_ + ": " + error;
+    why = "results cannot be sent to " + printableUrls_.front() + ": " + error;
     return false;
   }
   return true;
@@ -102,6 +107,7 @@ void ResultPublishing::noticed(const OutboxNotice& notice) {
   }
   news_.stateChanged = true;
   news_.pending = notice.pending;
+  if (notice.broker < printableUrls_.size()) news_.broker = printableUrls_[notice.broker];
   news_.oldest = {};
   if (!notice.oldestCreated.empty()) parseIsoTimeUtc(notice.oldestCreated, news_.oldest);
 }
@@ -115,9 +121,19 @@ PublishNews ResultPublishing::takeNews() {
   return news;
 }
 
+std::string ResultPublishing::sendLaterOptions() const {
+  std::string options;
+  for (const std::string& url : printableUrls_)
+    options += (options.empty() ? "" : " ") + ("--publish " + url);
+  if (!settings_.passwordFile.empty())
+    options += " --broker-password-file " + settings_.passwordFile;
+  return options;
+}
+
 std::size_t ResultPublishing::finish() {
   if (!sender_) return 0;
   sender_->drain(kFinishWaitMs, true);
+  lastBroker_ = printableUrls_.at(sender_->brokerInUse());
   sender_->stop();
   OutboxListing listing;
   std::string why;

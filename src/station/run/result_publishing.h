@@ -15,13 +15,14 @@
 
 namespace tarnwick {
 
-// --publish URL [--outbox DIR] [--cfx-handle HANDLE].
+// --publish URL... [--broker-password-file FILE] [--outbox DIR] [--cfx-handle HANDLE].
 struct PublishSettings {
-  std::string url;            // empty: nothing is published
-  std::string outbox;         // empty: the per-user state folder's
-  std::string handle;         // empty: Tarnwick.Station.<host name>
-  int heartbeatSeconds = 0;   // more than 0: a CFX.Heartbeat this often (watch)
-  std::string expectVersion;  // what the check after the re-plug wants (watch)
+  std::vector<std::string> urls;  // one per broker of a cluster; none: nothing is published
+  std::string outbox;             // empty: the per-user state folder's
+  std::string handle;             // empty: Tarnwick.Station.<host name>
+  std::string passwordFile;       // --broker-password-file; empty: none
+  int heartbeatSeconds = 0;       // more than 0: a CFX.Heartbeat this often (watch)
+  std::string expectVersion;      // what the check after the re-plug wants (watch)
   // The command that sends, as another sender of the same outbox is told.
   std::string command = "tarnwick-station flash";
 };
@@ -34,6 +35,7 @@ struct PublishNews {
   std::chrono::system_clock::time_point oldest{};
   std::vector<std::pair<std::string, std::string>> rejected;  // unique id, the broker's error
   std::vector<std::string> blocked;  // why nothing could be sent, each once as it came
+  std::string broker;                // the broker connected to or being tried, as it may be shown
 };
 
 // A run's results on their way to the broker: each unit's result message
@@ -47,10 +49,11 @@ class ResultPublishing {
   ResultPublishing(const ResultPublishing&) = delete;
   ResultPublishing& operator=(const ResultPublishing&) = delete;
 
-  // Checks the URL, opens the outbox, makes sure it can take a result, and
-  // starts sending what waits there (earlier runs' results first). False
-  // with the line to say.
-  bool start(const PublishSettings& settings, std::string& why);
+  // Checks the URL, finds the password, opens the outbox, makes sure it
+  // can take a result, and starts sending what waits there (earlier runs'
+  // results first). False with the line to say; `warnings` gets lines to
+  // say either way.
+  bool start(const PublishSettings& settings, std::vector<std::string>& warnings, std::string& why);
   bool active() const { return sender_ != nullptr; }
 
   // Gives `record` its unit's message id, once (a cycle's records share it).
@@ -66,18 +69,22 @@ class ResultPublishing {
   std::size_t finish();
 
   const std::string& folder() const { return folder_; }
-  // The URL as it may be shown on a terminal (no password, no control bytes).
-  const std::string& printableUrl() const { return printableUrl_; }
   // The files in the outbox at the start that are no result, each "NAME:
   // why" as `outbox` names them: never sent, never deleted.
   const std::vector<std::string>& unreadable() const { return unreadable_; }
+  // The options that send what is left in the outbox later (no password):
+  // `--publish URL`, and the password file when one was given.
+  std::string sendLaterOptions() const;
+  // The broker in use at `finish` (none published: empty), as it may be shown.
+  const std::string& lastBroker() const { return lastBroker_; }
 
  private:
   void noticed(const OutboxNotice& notice);
 
   PublishSettings settings_;
   std::string folder_;
-  std::string printableUrl_;
+  std::vector<std::string> printableUrls_;  // each broker's URL as it may be shown
+  std::string lastBroker_;
   std::unique_ptr<Outbox> outbox_;
   std::unique_ptr<OutboxSender> sender_;
   std::mutex lock_;  // guards news_

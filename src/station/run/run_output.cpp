@@ -47,8 +47,12 @@ void RunOutput::showProgress(LiveTable::Renderer table) {
 // A file in the outbox that is no result is said once here, and counted
 // on the board and in `run-end` from now on.
 bool RunOutput::startPublishing(std::string& why) {
-  if (settings_.publish.url.empty()) return true;
-  if (!publishing_.start(settings_.publish, why)) return false;
+  if (settings_.publish.urls.empty()) return true;
+  std::vector<std::string> warnings;
+  const bool started = publishing_.start(settings_.publish, warnings, why);
+  for (const std::string& warning : warnings)
+    say(settings_.err, "tarnwick-station: " + warning + "\n");
+  if (!started) return false;
   for (const std::string& file : publishing_.unreadable()) {
     say(settings_.err, "tarnwick-station: in the outbox " + publishing_.folder() + ": " +
                            printableText(file) + "; it is left there, not sent\n");
@@ -82,7 +86,7 @@ void RunOutput::show(const StationEvent& event) {
 void RunOutput::takePublishNews() {
   if (!publishing_.active()) return;
   const PublishNews news = publishing_.takeNews();
-  if (news.stateChanged) board_.setOutbox(news.pending, news.oldest);
+  if (news.stateChanged) board_.setOutbox(news.pending, news.oldest, news.broker);
   for (const std::string& why : news.blocked) {
     say(settings_.err, "tarnwick-station: " + printableText(why) + "\n");
     if (!json_) continue;
@@ -125,7 +129,7 @@ int RunOutput::end(int status, const OrderedJson& counts) {
     say(settings_.err, "tarnwick-station: " + std::to_string(waiting) +
                            (waiting == 1 ? " result waits in " : " results wait in ") +
                            publishing_.folder() + "; `tarnwick-station outbox --outbox " +
-                           publishing_.folder() + " --publish " + publishing_.printableUrl() +
+                           publishing_.folder() + " " + publishing_.sendLaterOptions() +
                            "` sends them\n");
   }
   if (resultLost_) status = kExitFailed;
@@ -141,6 +145,7 @@ int RunOutput::end(int status, const OrderedJson& counts) {
   if (publishing) {
     end["outbox_pending"] = waiting;
     end["outbox_unreadable"] = publishing_.unreadable().size();
+    end["broker"] = publishing_.lastBroker();
   }
   end["exit_status"] = status;
   if (board_.recordsLost() > 0) end["record_written"] = false;

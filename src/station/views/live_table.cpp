@@ -54,7 +54,7 @@ std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_po
   std::string line;
   if (pending > 0) {
     line = std::to_string(pending) + (pending == 1 ? " result waits" : " results wait") +
-           " for the broker";
+           " for the broker" + (board.broker().empty() ? "" : " " + board.broker());
   }
   if (pending > 0 && board.outboxOldest().time_since_epoch().count() != 0) {
     const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - board.outboxOldest());

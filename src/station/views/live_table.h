@@ -66,8 +66,8 @@ std::size_t screenColumns(std::FILE* out);
 
 // With --publish, under a table's totals while results wait for the
 // broker or files in the outbox cannot be read: "3 results wait for the
-// broker (oldest 42 s); 1 file in the outbox cannot be read"; empty
-// otherwise.
+// broker amqp://line1@b:5672/q (oldest 42 s); 1 file in the outbox cannot
+// be read", naming the broker connected to or being tried; empty otherwise.
 std::string outboxLine(const RunBoard& board, std::chrono::system_clock::time_point now);
 
 }  // namespace tarnwick

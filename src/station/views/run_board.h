@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "station/model/flash_target.h"
@@ -54,15 +55,19 @@ class RunBoard {
   // Records that could not be written to the record file.
   std::size_t recordsLost() const { return recordsLost_; }
   // With --publish: results waiting in the outbox, and when the oldest was put.
-  void setOutbox(std::size_t pending, std::chrono::system_clock::time_point oldest) {
+  // `broker`: the one connected to or being tried, as it may be shown.
+  void setOutbox(std::size_t pending, std::chrono::system_clock::time_point oldest,
+                 std::string broker = "") {
     outboxPending_ = pending;
     outboxOldest_ = oldest;
+    broker_ = std::move(broker);
   }
   // With --publish: files in the outbox that are no result (never sent).
   void setOutboxUnreadable(std::size_t files) { outboxUnreadable_ = files; }
   std::size_t outboxPending() const { return outboxPending_; }
   std::size_t outboxUnreadable() const { return outboxUnreadable_; }
   std::chrono::system_clock::time_point outboxOldest() const { return outboxOldest_; }
+  const std::string& broker() const { return broker_; }
 
  private:
   std::vector<BoardRow> rows_;
@@ -71,6 +76,7 @@ class RunBoard {
   std::size_t outboxPending_ = 0;
   std::size_t outboxUnreadable_ = 0;
   std::chrono::system_clock::time_point outboxOldest_{};
+  std::string broker_;
 };
 
 }  // namespace tarnwick
