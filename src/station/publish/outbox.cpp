@@ -373,11 +373,12 @@ bool Outbox::readWaiting(const std::string& uniqueId, std::string& path, OutboxE
   return false;
 }
 
-bool Outbox::read(const std::string& uniqueId, OutboxEntry& entry, std::string& why) const {
+bool Outbox::read(const std::string& uniqueId, OutboxEntry& entry, std::string& why,
+                  bool withBody) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return guarded(why, [&] {
-    std::string path;
-    return readWaiting(uniqueId, path, entry, why);
+    const std::string path = pathOf(uniqueId, why);
+    return !path.empty() && readEntryFile(path, entry, withBody, why);
   });
 }
 

@@ -71,8 +71,9 @@ class Outbox {
   bool names(std::vector<OutboxName>& names, std::string& why) const;
   // The results this object has put since the last call, in the order put.
   std::vector<OutboxName> takePut();
-  // The whole entry of waiting result `uniqueId`.
-  bool read(const std::string& uniqueId, OutboxEntry& entry, std::string& why) const;
+  // The whole entry of waiting result `uniqueId` (without its body: cheaper).
+  bool read(const std::string& uniqueId, OutboxEntry& entry, std::string& why,
+            bool withBody = true) const;
   // Whether `uniqueId` still waits (another program may have sent it).
   bool waits(const std::string& uniqueId) const;
 

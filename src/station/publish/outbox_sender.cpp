@@ -491,8 +491,8 @@ void OutboxSender::Running::publishState() {
   if (notices) notices(notice);
 }
 
-// When the oldest waiting result was put: read from its file once each
-// time another becomes the oldest.
+// When the oldest waiting result was put: read from its file (without the
+// body) once each time another becomes the oldest.
 const std::string& OutboxSender::Running::oldest() {
   if (queue.empty()) {
     oldestKey = Key{};
@@ -501,7 +501,7 @@ const std::string& OutboxSender::Running::oldest() {
     oldestKey = queue.begin()->first;
     OutboxEntry entry;
     std::string why;
-    oldestCreated = outbox.read(oldestKey.second, entry, why) ? entry.created : "";
+    oldestCreated = outbox.read(oldestKey.second, entry, why, false) ? entry.created : "";
   }
   return oldestCreated;
 }
