@@ -294,17 +294,24 @@ bool Outbox::readEntryFile(const std::string& path, OutboxEntry& entry, bool wit
   return true;
 }
 
-bool Outbox::names(std::vector<OutboxName>& names, std::string& why) const {
+bool Outbox::eachName(const std::function<void(const OutboxName&)>& onName,
+                      std::string& why) const {
   return guarded(why, [&] {
-    std::vector<std::string> files;
-    if (!fileNames(folder_, files, why)) return false;
-    names.clear();
-    for (const std::string& file : files) {
-      if (isEntryName(file)) names.push_back(OutboxName{sequenceOf(file), idOfEntryName(file)});
+    std::error_code error;
+    fs::directory_iterator entry(fs::u8path(folder_), error);
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+      const std::string file = entry->path().filename().u8string();
+      std::error_code typeError;
+      if (!isEntryName(file) || !entry->is_regular_file(typeError)) continue;
+      const OutboxName name{sequenceOf(file), idOfEntryName(file)};
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sequenceOf_[name.uniqueId] = name.sequence;
+      }
+      onName(name);
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const OutboxName& name : names) sequenceOf_[name.uniqueId] = name.sequence;
-    return true;
+    if (error) why = "cannot read the folder " + folder_ + ": " + error.message();
+    return !error;
   });
 }
 

@@ -66,9 +66,10 @@ class Outbox {
                    const std::function<void(const std::string&)>& onUnreadable,
                    std::string& why) const;
 
-  // Every waiting result's name, oldest first, from the folder's listing
-  // alone (no file is read). False only when the folder cannot be read.
-  bool names(std::vector<OutboxName>& names, std::string& why) const;
+  // Each waiting result's name to `onName`, in no order, from the folder's
+  // listing alone: no file is read and nothing is kept. False only when the
+  // folder cannot be read.
+  bool eachName(const std::function<void(const OutboxName&)>& onName, std::string& why) const;
   // The results this object has put since the last call, in the order put.
   std::vector<OutboxName> takePut();
   // The whole entry of waiting result `uniqueId` (without its body: cheaper).

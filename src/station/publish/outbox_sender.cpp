@@ -64,6 +64,7 @@ OutgoingMessage outgoingOf(const CfxMessage& message) {
 struct Waiting {
   bool inFlight = false;        // submitted, no outcome yet
   bool overdue = false;         // ... and its outcome is late: it holds up no other
+  std::uint32_t seen = 0;       // the last listing that found its file
   Clock::time_point sentAt;     // when it was last submitted
   Clock::time_point notBefore;  // not submitted again before this
 };
@@ -119,9 +120,10 @@ struct OutboxSender::Running {
   Clock::time_point nextHeartbeat;
   Clock::time_point nextListing;
   std::uint64_t seenWakes = 0;
-  bool listingDue = true;  // the whole folder is to be read
-  bool takingDue = false;  // what this process put is to be taken
-  bool stopped = false;    // the publisher has been stopped
+  std::uint32_t listing = 0;  // listings of the folder so far
+  bool listingDue = true;     // the whole folder is to be read
+  bool takingDue = false;     // what this process put is to be taken
+  bool stopped = false;       // the publisher has been stopped
   std::uint64_t newlyUnreachable = 0;
   std::string newLastError;
   bool noticed = false;
@@ -153,7 +155,7 @@ struct OutboxSender::Running {
   void failed(Ref sent, const PublishResult& result);
   void list();
   void takePut();
-  void add(const OutboxName& name);
+  Ref add(const OutboxName& name);
   void markOverdue();
   void heartbeatIfDue();
   void submitDue();
@@ -336,24 +338,23 @@ void OutboxSender::Running::failed(Ref sent, const PublishResult& result) {
 // Reads the names of everything waiting: what is new joins the queue, and
 // what has gone (and is not on its way) leaves it.
 void OutboxSender::Running::list() {
-  std::vector<OutboxName> names;
   std::string why;
   const Clock::time_point now = Clock::now();
   // What was put before the listing is in it; what is put after it stays
   // for the next taking.
   for (const OutboxName& name : outbox.takePut()) add(name);
-  if (!outbox.names(names, why)) {
+  ++listing;
+  const auto mark = [this](const OutboxName& name) {
+    const Ref result = add(name);
+    if (result != queue.end()) result->second.seen = listing;
+  };
+  if (!outbox.eachName(mark, why)) {
     nextListing = now + std::chrono::milliseconds(kListAgainMs);
     return;
   }
-  std::set<Key> listed;
-  for (const OutboxName& name : names) {
-    listed.emplace(name.sequence, name.uniqueId);
-    add(name);
-  }
   for (Ref result = queue.begin(); result != queue.end();) {
     const Ref next = std::next(result);
-    if (!result->second.inFlight && listed.count(result->first) == 0) forget(result);
+    if (!result->second.inFlight && result->second.seen != listing) forget(result);
     result = next;
   }
   listingDue = false;
@@ -376,12 +377,17 @@ void OutboxSender::Running::takePut() {
   count = queue.size();  // with the mark, so that `drain` never sees one without the other
 }
 
-void OutboxSender::Running::add(const OutboxName& name) {
+// The result's place in the queue, new or known; end() for a file that
+// proved unreadable.
+Ref OutboxSender::Running::add(const OutboxName& name) {
+  const Ref known = find(name.uniqueId);
+  if (known != queue.end()) return known;
   Key key{name.sequence, name.uniqueId};
-  if (byId.count(name.uniqueId) > 0 || unreadable.count(key) > 0) return;
+  if (unreadable.count(key) > 0) return queue.end();
   const Ref result = queue.emplace(std::move(key), Waiting{}).first;
   byId.emplace(result->first.second, result);
   ready.insert(result);
+  return result;
 }
 
 // A delivery whose outcome is late stays on its way (its outcome settles
