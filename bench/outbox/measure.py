@@ -37,13 +37,15 @@ def main():
     started = time.monotonic()
     child = subprocess.Popen(args, stdout=subprocess.DEVNULL)
     samples = []
+    next_sample = started
     while child.poll() is None:
-        if watch:
+        if watch and time.monotonic() >= next_sample:
+            next_sample += 1
             try:
                 samples.append((cpu_seconds(child.pid), waiting(watch)))
             except (OSError, IndexError):
                 pass
-        time.sleep(1)
+        time.sleep(0.02)
     wall = time.monotonic() - started
     usage = resource.getrusage(resource.RUSAGE_CHILDREN)
     print("exit=%d wall_s=%.2f cpu_s=%.2f peak_rss_mib=%.1f" % (
