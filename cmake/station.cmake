@@ -84,7 +84,8 @@ if(WIN32)
     src/platform/win32/state_folder-win32.cpp
     src/platform/win32/stop_signals-win32.cpp
     src/platform/win32/synced_append_file-win32.cpp
-    src/platform/win32/terminal-win32.cpp)
+    src/platform/win32/terminal-win32.cpp
+    src/platform/win32/wide_text-win32.cpp)
 else()
   list(APPEND TARNWICK_STATION_SOURCES
     src/platform/posix/build_name-posix.cpp

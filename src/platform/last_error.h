@@ -12,4 +12,14 @@ void setLastErrorCode(int code);
 // system has no text for it.
 bool systemErrorText(int code, std::string& text);
 
+// "DOING: " and the system's text for the calling thread's last error, on
+// one line (Windows ends its texts with a line break). Call it before
+// anything else can change the last error.
+inline std::string lastErrorLine(const std::string& doing) {
+  std::string text;
+  systemErrorText(lastErrorCode(), text);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return doing + ": " + text;
+}
+
 }  // namespace tarnwick

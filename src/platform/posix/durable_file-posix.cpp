@@ -10,12 +10,6 @@
 namespace tarnwick {
 namespace {
 
-std::string errorText(const std::string& doing) {
-  std::string text;
-  systemErrorText(lastErrorCode(), text);
-  return doing + ": " + text;
-}
-
 std::string folderOf(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -27,11 +21,11 @@ std::string folderOf(const std::string& path) {
 bool syncFolder(const std::string& path, std::string& why) {
   const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    why = errorText("cannot open the folder of " + path);
+    why = lastErrorLine("cannot open the folder of " + path);
     return false;
   }
   const bool synced = ::fsync(fd) == 0;
-  if (!synced) why = errorText("cannot sync the folder of " + path);
+  if (!synced) why = lastErrorLine("cannot sync the folder of " + path);
   ::close(fd);
   return synced;
 }
@@ -50,22 +44,22 @@ bool writeAll(int fd, const std::string& bytes) {
 bool writeSynced(const std::string& path, const std::string& bytes, std::string& why) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) {
-    why = errorText("cannot create " + path);
+    why = lastErrorLine("cannot create " + path);
     return false;
   }
   // The umask only takes bits away, and a leftover file keeps its own mode.
   bool written = ::fchmod(fd, 0600) == 0;
-  if (!written) why = errorText("cannot make " + path + " private");
+  if (!written) why = lastErrorLine("cannot make " + path + " private");
   if (written && !writeAll(fd, bytes)) {
-    why = errorText("cannot write " + path);
+    why = lastErrorLine("cannot write " + path);
     written = false;
   }
   if (written && ::fsync(fd) != 0) {
-    why = errorText("cannot sync " + path);
+    why = lastErrorLine("cannot sync " + path);
     written = false;
   }
   if (::close(fd) != 0 && written) {
-    why = errorText("cannot close " + path);
+    why = lastErrorLine("cannot close " + path);
     written = false;
   }
   return written;
@@ -77,14 +71,14 @@ bool writeSynced(const std::string& path, const std::string& bytes, std::string&
 bool createPrivateFolder(const std::string& path, std::string& why) {
   if (::mkdir(path.c_str(), 0700) == 0) {
     if (::chmod(path.c_str(), 0700) == 0) return true;
-    why = errorText("cannot make the folder " + path + " private");
+    why = lastErrorLine("cannot make the folder " + path + " private");
     return false;
   }
   const int error = errno;
   struct stat status;
   if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return true;
   setLastErrorCode(error);
-  why = errorText("cannot create the folder " + path);
+  why = lastErrorLine("cannot create the folder " + path);
   return false;
 }
 
@@ -97,7 +91,7 @@ bool writeFileDurably(const std::string& path, const std::string& bytes, std::st
     return false;
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
-    why = errorText("cannot rename " + temp + " to " + path);
+    why = lastErrorLine("cannot rename " + temp + " to " + path);
     ::unlink(temp.c_str());
     return false;
   }
@@ -106,7 +100,7 @@ bool writeFileDurably(const std::string& path, const std::string& bytes, std::st
 
 bool removeFileDurably(const std::string& path, std::string& why) {
   if (::unlink(path.c_str()) != 0) {
-    why = errorText("cannot delete " + path);
+    why = lastErrorLine("cannot delete " + path);
     return false;
   }
   return syncFolder(path, why);

@@ -10,12 +10,6 @@
 namespace tarnwick {
 namespace {
 
-std::string errorText(const std::string& doing) {
-  std::string text;
-  systemErrorText(lastErrorCode(), text);
-  return doing + ": " + text;
-}
-
 // What the holder wrote, at most one short line.
 std::string holderOf(int fd) {
   char text[256];
@@ -36,12 +30,12 @@ FileLock::Take FileLock::take(const std::string& path, const std::string& holder
   release();
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
-    why = errorText("cannot open " + path);
+    why = lastErrorLine("cannot open " + path);
     return Take::Failed;
   }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const bool busy = errno == EWOULDBLOCK;
-    why = busy ? holderOf(fd) : errorText("cannot lock " + path);
+    why = busy ? holderOf(fd) : lastErrorLine("cannot lock " + path);
     ::close(fd);
     return busy ? Take::Busy : Take::Failed;
   }

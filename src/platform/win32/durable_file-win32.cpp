@@ -5,27 +5,10 @@
 
 #include "platform/durable_file.h"
 #include "platform/last_error.h"
+#include "platform/win32/wide_text.h"
 
 namespace tarnwick {
 namespace {
-
-std::string errorText(const std::string& doing) {
-  std::string text;
-  systemErrorText(lastErrorCode(), text);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return doing + ": " + text;
-}
-
-std::wstring widePath(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], size);
-  }
-  return wide;
-}
 
 bool writeAll(HANDLE file, const std::string& bytes) {
   std::size_t done = 0;
@@ -45,13 +28,13 @@ bool writeSynced(const std::string& path, const std::string& bytes, std::string&
   const HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    why = errorText("cannot create " + path);
+    why = lastErrorLine("cannot create " + path);
     return false;
   }
   bool written = writeAll(file, bytes);
-  if (!written) why = errorText("cannot write " + path);
+  if (!written) why = lastErrorLine("cannot write " + path);
   if (written && !FlushFileBuffers(file)) {
-    why = errorText("cannot sync " + path);
+    why = lastErrorLine("cannot sync " + path);
     written = false;
   }
   CloseHandle(file);
@@ -74,7 +57,7 @@ bool writeFileDurably(const std::string& path, const std::string& bytes, std::st
     return false;
   }
   if (!moveReplacing(temp, path)) {
-    why = errorText("cannot rename " + temp + " to " + path);
+    why = lastErrorLine("cannot rename " + temp + " to " + path);
     DeleteFileW(widePath(temp).c_str());
     return false;
   }
@@ -83,7 +66,7 @@ bool writeFileDurably(const std::string& path, const std::string& bytes, std::st
 
 bool removeFileDurably(const std::string& path, std::string& why) {
   if (DeleteFileW(widePath(path).c_str())) return true;
-  why = errorText("cannot delete " + path);
+  why = lastErrorLine("cannot delete " + path);
   return false;
 }
 

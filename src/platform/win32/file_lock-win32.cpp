@@ -2,6 +2,7 @@
 
 #include "platform/file_lock.h"
 #include "platform/last_error.h"
+#include "platform/win32/wide_text.h"
 
 namespace tarnwick {
 namespace {
@@ -10,24 +11,6 @@ namespace {
 // at its start stays readable by others (a locked range cannot be read).
 constexpr DWORD kLockedOffsetHigh = 0;
 constexpr DWORD kLockedOffsetLow = 0x40000000;
-
-std::string errorText(const std::string& doing) {
-  std::string text;
-  systemErrorText(lastErrorCode(), text);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return doing + ": " + text;
-}
-
-std::wstring widePath(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], size);
-  }
-  return wide;
-}
 
 bool lockByte(HANDLE file) {
   OVERLAPPED where = {};
@@ -67,12 +50,12 @@ FileLock::Take FileLock::take(const std::string& path, const std::string& holder
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    why = errorText("cannot open " + path);
+    why = lastErrorLine("cannot open " + path);
     return Take::Failed;
   }
   if (!lockByte(file)) {
     const bool busy = GetLastError() == ERROR_LOCK_VIOLATION;
-    why = busy ? holderOf(file) : errorText("cannot lock " + path);
+    why = busy ? holderOf(file) : lastErrorLine("cannot lock " + path);
     CloseHandle(file);
     return busy ? Take::Busy : Take::Failed;
   }

@@ -5,23 +5,12 @@
 #include <string>
 
 #include "platform/secrets.h"
+#include "platform/win32/wide_text.h"
 
 namespace tarnwick {
 namespace {
 
 constexpr std::size_t kMaxSecretBytes = 4096;
-
-std::string utf8Text(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], size,
-                        nullptr, nullptr);
-  }
-  return text;
-}
 
 }  // namespace
 

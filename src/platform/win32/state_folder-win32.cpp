@@ -3,23 +3,9 @@
 #include <string>
 
 #include "platform/state_folder.h"
+#include "platform/win32/wide_text.h"
 
 namespace tarnwick {
-namespace {
-
-std::string utf8Text(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], size,
-                        nullptr, nullptr);
-  }
-  return text;
-}
-
-}  // namespace
 
 bool defaultOutboxFolder(std::string& folder, std::string& why) {
   wchar_t buffer[MAX_PATH * 2] = {};
