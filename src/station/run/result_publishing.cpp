@@ -53,12 +53,13 @@ bool ResultPublishing::start(const PublishSettings& settings, std::vector<std::s
     why = "outbox " + folder_ + " cannot take results: " + error;
     return false;
   }
-  OutboxListing listing;
-  if (!outbox_->pending(listing, error)) {
+  // Only the unreadable files are kept: a large outbox costs no memory here.
+  if (!outbox_->eachPending([](const OutboxEntry&) {},
+                            [this](const std::string& line) { unreadable_.push_back(line); },
+                            error)) {
     why = "outbox " + folder_ + " cannot be read: " + error;
     return false;
   }
-  unreadable_ = listing.unreadable;
   OutboxSenderSettings senderSettings;
   senderSettings.heartbeatSeconds = settings_.heartbeatSeconds;
   senderSettings.heartbeatHandle = settings_.handle;
@@ -135,10 +136,13 @@ std::size_t ResultPublishing::finish() {
   sender_->drain(kFinishWaitMs, true);
   lastBroker_ = printableUrls_.at(sender_->brokerInUse());
   sender_->stop();
-  OutboxListing listing;
+  std::size_t waiting = 0;
   std::string why;
-  if (!outbox_->pending(listing, why)) return sender_->pending();
-  return listing.entries.size();
+  if (!outbox_->eachPending([&waiting](const OutboxEntry&) { ++waiting; },
+                            [](const std::string&) {}, why)) {
+    return sender_->pending();
+  }
+  return waiting;
 }
 
 }  // namespace tarnwick
