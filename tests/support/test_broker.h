@@ -65,11 +65,12 @@ class BrokerControl {
 };
 
 // A stand-in broker of the tests' own (tests/support/amqp_standin_broker.py)
-// on a port beside the test broker's, that settles deliveries as it is
+// on a port past the test broker's and the cluster's, that settles deliveries as it is
 // told; what it received is read back by message id.
 class StandInBroker {
  public:
-  static constexpr int kPort = TARNWICK_TEST_BROKER_PORT + 10;
+  // Past the test broker's ten ports and the cluster's thirty.
+  static constexpr int kPort = TARNWICK_TEST_BROKER_PORT + 40;
 
   explicit StandInBroker(const std::string& mode, double delaySeconds = 0) {
     std::string error;
