@@ -1,7 +1,7 @@
 # The station program, tarnwick-station: its own core library on top of
 # tarnwick_core, with CLI11 for its command line and nlohmann-json for its
 # JSON, both header-only. Its folders, lowest first (ARCHITECTURE.md):
-# model and publish, views, run, watch, commands; and the text and platform parts that
+# model and cfx, publish, views, run, watch, commands; and the text and platform parts that
 # only the station uses.
 set(TARNWICK_STATION_SOURCES
   src/text/iso_time.cpp
@@ -18,7 +18,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/publish/amqp_sending_handler.cpp
   src/station/publish/broker_address.cpp
   src/station/publish/broker_secret.cpp
-  src/station/publish/cfx_message.cpp
+  src/station/cfx/cfx_message.cpp
   src/station/publish/outbox.cpp
   src/station/publish/outbox_listing.cpp
   src/station/publish/outbox_sender.cpp

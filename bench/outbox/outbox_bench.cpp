@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/random_uuid.h"
-#include "station/publish/cfx_message.h"
+#include "station/cfx/cfx_message.h"
 #include "station/publish/outbox.h"
 #include "text/iso_time.h"
 

@@ -12,7 +12,7 @@
 
 #include "platform/random_uuid.h"
 #include "platform/state_folder.h"
-#include "station/publish/cfx_message.h"
+#include "station/cfx/cfx_message.h"
 #include "station/publish/outbox.h"
 #include "station/publish/outbox_listing.h"
 #include "station/publish/outbox_sender.h"

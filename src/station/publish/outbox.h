@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "station/publish/cfx_message.h"
+#include "station/cfx/cfx_message.h"
 
 namespace tarnwick {
 

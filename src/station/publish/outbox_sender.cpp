@@ -17,7 +17,7 @@
 
 #include "platform/file_lock.h"
 #include "platform/random_uuid.h"
-#include "station/publish/cfx_message.h"
+#include "station/cfx/cfx_message.h"
 #include "text/iso_time.h"
 
 namespace tarnwick {

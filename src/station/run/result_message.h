@@ -3,7 +3,7 @@
 #include <string>
 
 #include "station/model/modem_record.h"
-#include "station/publish/cfx_message.h"
+#include "station/cfx/cfx_message.h"
 
 namespace tarnwick {
 

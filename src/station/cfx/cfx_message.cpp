@@ -1,4 +1,4 @@
-#include "station/publish/cfx_message.h"
+#include "station/cfx/cfx_message.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
