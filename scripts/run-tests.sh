@@ -44,8 +44,9 @@ step "sanitized tests passed"
 ctest --test-dir build/native-tsan --output-on-failure -L station -j 2
 ctest --test-dir build/native-no-station --output-on-failure -L unit -j 2
 step "thread-sanitized and station-less tests passed"
-# The shipped programs end to end.
-ctest --test-dir build/native --output-on-failure -L e2e
+# The shipped programs end to end, two cases at a time (each has its own
+# folders, Wine prefix and simulated modems; the broker's cases take turns).
+ctest --test-dir build/native --output-on-failure -L e2e -j 2
 step "end-to-end tests passed"
 # The Linux programs on the kernel's own USB stack, in a QEMU guest.
 ctest --test-dir build/native --output-on-failure -L realkernel --timeout 300
