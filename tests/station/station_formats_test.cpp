@@ -96,9 +96,9 @@ TEST(BrokerAddress, PasswordFromUrlFileOrEnvironmentSharedByEveryBroker) {
     std::vector<BrokerAddress> brokers;
     std::vector<std::string> warnings;
     std::string error;
-    ASSERT_EQ(
-        resolveBrokers(BrokerLogin{row.urls, row.file}, row.environment, brokers, warnings, error),
-        row.error.empty())
+    ASSERT_EQ(resolveBrokers(BrokerLogin{row.urls, row.file, {}}, row.environment, brokers,
+                             warnings, error),
+              row.error.empty())
         << error;
     EXPECT_NE(error.find(row.error), std::string::npos) << error;
     EXPECT_EQ(error.find("inurl"), std::string::npos);
@@ -143,7 +143,9 @@ TEST(BrokerAddress, PasswordFromUrlFileOrEnvironmentSharedByEveryBroker) {
               row.error.empty())
         << error;
     EXPECT_NE(error.find(row.error), std::string::npos) << error;
-    if (row.error.empty()) EXPECT_EQ(brokers.at(1).tlsFiles.keyFile, key);
+    if (row.error.empty()) {
+      EXPECT_EQ(brokers.at(1).tlsFiles.keyFile, key);
+    }
   }
   const std::vector<std::pair<std::string, std::string>> spans = {
       {"--publish=AMQPS://u:p%40ss@h:1/q", "p%40ss"},
