@@ -18,6 +18,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/publish/amqp_sending_handler.cpp
   src/station/publish/broker_address.cpp
   src/station/publish/broker_secret.cpp
+  src/station/publish/broker_tls.cpp
   src/station/cfx/cfx_message.cpp
   src/station/publish/outbox.cpp
   src/station/publish/outbox_listing.cpp
@@ -85,6 +86,7 @@ if(WIN32)
     src/platform/win32/stop_signals-win32.cpp
     src/platform/win32/synced_append_file-win32.cpp
     src/platform/win32/terminal-win32.cpp
+    src/platform/win32/tls_files-win32.cpp
     src/platform/win32/wide_text-win32.cpp)
 else()
   list(APPEND TARNWICK_STATION_SOURCES
@@ -98,7 +100,8 @@ else()
     src/platform/posix/state_folder-posix.cpp
     src/platform/posix/stop_signals-posix.cpp
     src/platform/posix/synced_append_file-posix.cpp
-    src/platform/posix/terminal-posix.cpp)
+    src/platform/posix/terminal-posix.cpp
+    src/platform/posix/tls_files-posix.cpp)
 endif()
 # Qpid Proton C++ for the AMQP publisher (cmake/proton.cmake).
 include(${PROJECT_SOURCE_DIR}/cmake/proton.cmake)

@@ -6,6 +6,8 @@
 set(TARNWICK_TEST_BROKER_PORT 56720 CACHE STRING "The test broker's AMQP port; the next nine are its other ports")
 set(TARNWICK_TEST_BROKER_DIR ${CMAKE_BINARY_DIR}/rabbitmq-broker)
 set(TARNWICK_TEST_BROKER_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/support/rabbitmq-broker.sh)
+# Its TLS listener, with the certificates the script makes in its folder's tls/.
+math(EXPR TARNWICK_TEST_TLS_PORT "${TARNWICK_TEST_BROKER_PORT} + 50")
 add_test(NAME rabbitmq_broker_start COMMAND bash ${TARNWICK_TEST_BROKER_SCRIPT}
   start ${TARNWICK_TEST_BROKER_DIR} ${TARNWICK_TEST_BROKER_PORT} --clean)
 set_tests_properties(rabbitmq_broker_start PROPERTIES
@@ -40,6 +42,7 @@ foreach(program_label integration_tests:integration e2e_tests:e2e)
       RESOURCE_LOCK rabbitmq_broker)
   target_compile_definitions(${program} PRIVATE
     TARNWICK_TEST_BROKER_PORT=${TARNWICK_TEST_BROKER_PORT}
+    TARNWICK_TEST_TLS_PORT=${TARNWICK_TEST_TLS_PORT}
     TARNWICK_TEST_BROKER_DIR="${TARNWICK_TEST_BROKER_DIR}"
     TARNWICK_TEST_BROKER_SCRIPT="${TARNWICK_TEST_BROKER_SCRIPT}"
     TARNWICK_TEST_CLUSTER_PORT=${TARNWICK_TEST_CLUSTER_PORT}

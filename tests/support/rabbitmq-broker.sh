@@ -21,8 +21,16 @@
 # PORT is the AMQP port; PORT+1 is the node's distribution port, PORT+2 the
 # port of its own epmd, PORT+3..PORT+9 the command line tools' own ports. The
 # node loads a definitions file at every boot: vhost /, user tarnwick
-# (password s3cret) with full rights on it, and the durable queue
+# (password s3cret) and user tarnwick-station (no password: it logs in with
+# its client certificate) with full rights on it, and the durable queue
 # tarnwick-results. A restart on the same DIR keeps the queue's messages.
+# A node that is no cluster's also listens with TLS on PORT+50: its
+# certificates, made with openssl at its first start into DIR/tls, are
+# ca.pem (the CA that signed the broker's broker.pem, for DNS and IP
+# 127.0.0.1, and the client's client.pem/client.key, CN tarnwick-station)
+# and other-ca.pem (a CA that signed nothing of the broker's). It takes
+# PLAIN and, with a client certificate, EXTERNAL (the certificate's CN is
+# the user).
 set -euo pipefail
 
 readonly server=/usr/lib/rabbitmq/bin/rabbitmq-server
@@ -66,18 +74,62 @@ salt = os.urandom(4)
 print(base64.b64encode(salt + hashlib.sha256(salt + sys.argv[1].encode()).digest()).decode())' "$1"
 }
 
+# A CA (its key beside it) named $2, in $1.pem.
+make_ca() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=$2" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
+    -keyout "$1.key" -out "$1.pem"
+}
+
+# A certificate for CN $2 with the extensions $3, signed by ca.pem, in $1.pem.
+make_signed() {
+  local tls=$(dirname "$1")
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=$2" -keyout "$1.key" -out "$1.csr"
+  printf '%s\n' "basicConstraints=CA:FALSE" "$3" >"$1.ext"
+  openssl x509 -req -in "$1.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial \
+    -days 30 -extfile "$1.ext" -out "$1.pem"
+}
+
+make_certificates() {
+  local tls=$1/tls
+  [[ -f "$tls/done" ]] && return
+  mkdir -p "$tls"
+  {
+    make_ca "$tls/ca" "Tarnwick Test CA"
+    make_ca "$tls/other-ca" "Tarnwick Unknown CA"
+    make_signed "$tls/broker" 127.0.0.1 \
+      $'subjectAltName=DNS:127.0.0.1,IP:127.0.0.1\nextendedKeyUsage=serverAuth'
+    make_signed "$tls/client" tarnwick-station extendedKeyUsage=clientAuth
+  } >"$tls/openssl.log" 2>&1
+  chmod 644 "$tls"/*.key
+  touch "$tls/done"
+}
+
 write_files() {
   local dir=$1 port=$2
   mkdir -p "$dir/home" "$dir/mnesia" "$dir/log"
   : >"$dir/rabbitmq-env.conf"
-  echo '[rabbitmq_amqp1_0].' >"$dir/enabled_plugins"
+  echo '[rabbitmq_amqp1_0,rabbitmq_auth_mechanism_ssl].' >"$dir/enabled_plugins"
   cat >"$dir/rabbitmq.conf" <<CONF
 listeners.tcp.default = 127.0.0.1:$port
 distribution.listener.interface = 127.0.0.1
 loopback_users.guest = true
+auth_mechanisms.1 = PLAIN
+auth_mechanisms.2 = AMQPLAIN
+auth_mechanisms.3 = EXTERNAL
+ssl_cert_login_from = common_name
 CONF
   # A cluster's definitions are imported once, after it has formed.
   [[ -f "$dir/../cluster" ]] && return
+  make_certificates "$dir"
+  cat >>"$dir/rabbitmq.conf" <<CONF
+listeners.ssl.default = 127.0.0.1:$((port + 50))
+ssl_options.cacertfile = $dir/tls/ca.pem
+ssl_options.certfile = $dir/tls/broker.pem
+ssl_options.keyfile = $dir/tls/broker.key
+ssl_options.verify = verify_peer
+ssl_options.fail_if_no_peer_cert = false
+CONF
   echo "load_definitions = $dir/definitions.json" >>"$dir/rabbitmq.conf"
   [[ -f "$dir/definitions.json" ]] && return
   definitions "{}" >"$dir/definitions.json"
@@ -90,8 +142,12 @@ definitions() {
 {
   "vhosts": [{"name": "/"}],
   "users": [{"name": "tarnwick", "password_hash": "$(password_hash s3cret)",
+             "hashing_algorithm": "rabbit_password_hashing_sha256", "tags": []},
+            {"name": "tarnwick-station", "password_hash": "",
              "hashing_algorithm": "rabbit_password_hashing_sha256", "tags": []}],
-  "permissions": [{"user": "tarnwick", "vhost": "/", "configure": ".*", "write": ".*", "read": ".*"}],
+  "permissions": [{"user": "tarnwick", "vhost": "/", "configure": ".*", "write": ".*", "read": ".*"},
+                  {"user": "tarnwick-station", "vhost": "/", "configure": ".*", "write": ".*",
+                   "read": ".*"}],
   "queues": [{"name": "tarnwick-results", "vhost": "/", "durable": true, "auto_delete": false,
               "arguments": $1}]
 }

@@ -202,8 +202,8 @@ int runOutboxCommand(const OutboxOptions& options, StationContext& context) {
   std::vector<BrokerAddress> brokers;
   std::vector<std::string> warnings;
   std::string error;
-  const bool resolved =
-      resolveBrokers(BrokerLogin{options.publish, options.passwordFile}, brokers, warnings, error);
+  const bool resolved = resolveBrokers(
+      BrokerLogin{options.publish, options.passwordFile, options.tls}, brokers, warnings, error);
   for (const std::string& warning : warnings) complain(context, warning);
   if (!resolved) {
     complain(context, "--publish: " + error);

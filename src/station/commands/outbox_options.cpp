@@ -35,6 +35,7 @@ CLI::App* addOutboxOptions(CLI::App& app, OutboxOptions& options) {
       ->excludes(json)
       ->excludes(publish);
   addPasswordFileOption(*outbox, options.passwordFile)->needs(publish);
+  addTlsOptions(*outbox, options.tls);
   return outbox;
 }
 

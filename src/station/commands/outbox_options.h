@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/tls_files.h"
+
 namespace tarnwick {
 
 // `tarnwick-station outbox [--outbox DIR] [--json]`,
@@ -14,6 +16,7 @@ struct OutboxOptions {
   bool json = false;
   std::vector<std::string> publish;  // none: list, do not send; else one per broker
   std::string passwordFile;  // empty: the password is in the URL or TARNWICK_BROKER_PASSWORD
+  TlsFiles tls;              // --tls-ca, --tls-cert, --tls-key
   int timeoutSeconds = 30;
   bool retryRejected = false;  // put the refused results back to wait
 };

@@ -42,6 +42,7 @@ RunOutputSettings runOutputSettings(ProgressMode progress, ColorMode color, bool
   settings.publish.outbox = publish.outbox;
   settings.publish.handle = publish.handle;
   settings.publish.passwordFile = publish.passwordFile;
+  settings.publish.tls = publish.tls;
   return settings;
 }
 

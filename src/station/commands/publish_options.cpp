@@ -15,11 +15,29 @@ CLI::Option* addPasswordFileOption(CLI::App& command, std::string& passwordFile)
       ->option_text("FILE");
 }
 
+void addTlsOptions(CLI::App& command, TlsFiles& files) {
+  command
+      .add_option("--tls-ca", files.caFile,
+                  "amqps://: trust the broker's certificate when this CA (PEM) signed it, "
+                  "instead of the system's trusted roots")
+      ->option_text("FILE");
+  command
+      .add_option("--tls-cert", files.certFile,
+                  "amqps://: present this client certificate (PEM), with --tls-key; without a "
+                  "password the certificate is the login (SASL EXTERNAL)")
+      ->option_text("FILE");
+  command
+      .add_option("--tls-key", files.keyFile,
+                  "amqps://: the client certificate's private key (PEM, not encrypted)")
+      ->option_text("FILE");
+}
+
 void addPublishOptions(CLI::App& command, PublishOptions& options) {
   addPublishOption(command, options.urls,
                    "Send each result as an IPC-CFX UnitsTested message to this AMQP 1.0 broker "
                    "address, through the outbox; repeat it for each broker of a cluster");
   addPasswordFileOption(command, options.passwordFile);
+  addTlsOptions(command, options.tls);
   command
       .add_option("--outbox", options.outbox,
                   "Where results wait until the broker takes them (default: the user's state "

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/tls_files.h"
+
 namespace tarnwick {
 
 // `--publish URL [--broker-password-file FILE] [--outbox DIR] [--cfx-handle
@@ -14,6 +16,7 @@ struct PublishOptions {
   std::string outbox;        // empty: the per-user state folder's
   std::string handle;        // empty: Tarnwick.Station.<host name>
   std::string passwordFile;  // empty: the password is in the URL or TARNWICK_BROKER_PASSWORD
+  TlsFiles tls;              // --tls-ca, --tls-cert, --tls-key
 };
 
 // Adds --publish URL, repeatable (one value each time), to `command`.
@@ -23,7 +26,11 @@ CLI::Option* addPublishOption(CLI::App& command, std::vector<std::string>& urls,
 // Adds --broker-password-file to `command`.
 CLI::Option* addPasswordFileOption(CLI::App& command, std::string& passwordFile);
 
-// Adds --publish, --broker-password-file, --outbox and --cfx-handle to `command`.
+// Adds --tls-ca, --tls-cert and --tls-key to `command`.
+void addTlsOptions(CLI::App& command, TlsFiles& files);
+
+// Adds --publish, --broker-password-file, --tls-ca, --tls-cert, --tls-key, --outbox and
+// --cfx-handle to `command`.
 void addPublishOptions(CLI::App& command, PublishOptions& options);
 
 }  // namespace tarnwick

@@ -23,6 +23,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/tls_files.h"
+#include "station/publish/broker_tls.h"
 #include "station/publish/publish_policy.h"
 
 namespace tarnwick {
@@ -75,20 +77,50 @@ struct TrackerDelivery : proton::tracker {
 };
 
 // The TLS settings of a connection: a client domain of its own that checks
-// the broker's certificate and host name against the system's trusted roots.
-// Proton's own default domain (what a default-constructed ssl_client_options
-// gets) is made inside the connection set-up, and on Windows it is null when
-// the user's store of trusted roots cannot be opened (a fresh Wine prefix has
-// none): the SChannel layer then locks through that null domain and the
-// process dies. Made here, the same failure is an exception at construction,
-// said as an error of this connection attempt.
-proton::ssl_client_options tlsClientOptions() {
+// the broker's certificate and host name, against the CA file given or the
+// system's trusted roots, and presents the client's certificate when one is
+// given. Proton's own default domain (what a default-constructed
+// ssl_client_options gets) is made inside the connection set-up, and on
+// Windows it is null when the user's store of trusted roots cannot be
+// opened (a fresh Wine prefix has none): the SChannel layer then locks
+// through that null domain and the process dies. Made here, the same
+// failure is an exception at construction, said as an error of this
+// connection attempt. The files the TLS library reads (Windows: PKCS#12
+// made from the PEM files) are read while the options are made, and go
+// with `library` when it ends.
+proton::ssl_client_options tlsClientOptions(const TlsFiles& files) {
+  TlsLibraryFiles library;
+  std::string error;
+  const bool prepared = prepareTlsLibraryFiles(files, library, error);
   try {
-    return proton::ssl_client_options(proton::ssl::VERIFY_PEER_NAME);
-  } catch (const std::exception& error) {
-    throw std::runtime_error(std::string("cannot set up TLS: ") + error.what() +
-                             " (the TLS library or the store of trusted root certificates"
-                             " could not be opened)");
+    if (!prepared) throw std::runtime_error(error);
+    if (!library.certificate.empty()) {
+      const proton::ssl_certificate certificate =
+          library.password.empty()
+              ? proton::ssl_certificate(library.certificate, library.key)
+              : proton::ssl_certificate(library.certificate, library.key, library.password);
+      proton::ssl_client_options options(certificate, library.trustDb,
+                                         proton::ssl::VERIFY_PEER_NAME);
+      removeTlsLibraryFiles(library);
+      return options;
+    }
+    proton::ssl_client_options options =
+        library.trustDb.empty()
+            ? proton::ssl_client_options(proton::ssl::VERIFY_PEER_NAME)
+            : proton::ssl_client_options(library.trustDb, proton::ssl::VERIFY_PEER_NAME);
+    removeTlsLibraryFiles(library);
+    return options;
+  } catch (const std::exception& failure) {
+    removeTlsLibraryFiles(library);
+    // Proton's text names the password that opens the certificate file:
+    // it is taken out.
+    std::string what = prepared ? failure.what() : error;
+    for (std::size_t at;
+         !library.password.empty() && (at = what.find(library.password)) != std::string::npos;)
+      what.replace(at, library.password.size(), "****");
+    throw std::runtime_error("cannot set up TLS: " + what +
+                             " (the TLS library, the store of trusted root certificates or the"
+                             " TLS files could not be opened)");
   }
 }
 
@@ -148,7 +180,11 @@ void AmqpSendingHandler::connect() {
   const BrokerAddress& address = brokers_[current_];
   proton::connection_options options;
   options.idle_timeout(proton::duration(kIdleTimeoutMs));
-  if (!address.user.empty()) {
+  if (!address.tlsFiles.certFile.empty() && address.password.empty()) {
+    // A client certificate and no password: the certificate is the login
+    // (SASL EXTERNAL; RabbitMQ takes the user from its name).
+    options.sasl_allowed_mechs("EXTERNAL");
+  } else if (!address.user.empty()) {
     // With credentials, PLAIN and nothing else: a broker that also offers
     // ANONYMOUS must not let the station in as some default user.
     options.user(address.user).password(address.password).sasl_allowed_mechs("PLAIN");
@@ -157,7 +193,7 @@ void AmqpSendingHandler::connect() {
   // plain TCP the address asked for it.
   options.sasl_allow_insecure_mechs(!address.tls);
   try {
-    if (address.tls) options.ssl_client_options(tlsClientOptions());
+    if (address.tls) options.ssl_client_options(tlsClientOptions(address.tlsFiles));
     connection_ = container_->connect(brokerConnectUrl(address), options);
     connecting_ = true;
   } catch (const std::exception& error) {
@@ -242,7 +278,9 @@ void AmqpSendingHandler::on_connection_error(proton::connection& connection) {
 }
 
 void AmqpSendingHandler::on_transport_error(proton::transport& transport) {
-  if (problem_.empty()) problem_ = transport.error().what();
+  const BrokerAddress& address = brokers_[current_];
+  if (problem_.empty())
+    problem_ = tlsFailureText(transport.error().what(), address.host, address.tlsFiles);
 }
 
 void AmqpSendingHandler::on_transport_close(proton::transport&) {

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/tls_files.h"
+
 namespace tarnwick {
 
 // Where results are published: a broker and an AMQP target address on it,
@@ -15,6 +17,8 @@ struct BrokerAddress {
   std::string host;            // without the brackets of an IPv6 address
   int port = 0;
   std::string target;  // everything after the port, leading '/' included
+  // amqps:// only: the CA to trust and the client's certificate (PEM files).
+  TlsFiles tlsFiles;
 };
 
 constexpr int kAmqpPort = 5672;

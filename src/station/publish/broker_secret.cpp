@@ -1,6 +1,7 @@
 #include "station/publish/broker_secret.h"
 
 #include "platform/secrets.h"
+#include "station/publish/broker_tls.h"
 
 namespace tarnwick {
 namespace {
@@ -55,12 +56,28 @@ bool sharedPassword(const BrokerLogin& login, const std::string& environment,
   return true;
 }
 
+// The TLS files, checked, on every broker; all of them then amqps://.
+bool applyTlsFiles(const TlsFiles& files, std::vector<BrokerAddress>& brokers, std::string& error) {
+  if (files.caFile.empty() && files.certFile.empty() && files.keyFile.empty()) return true;
+  if (!checkTlsFiles(files, error)) return false;
+  for (BrokerAddress& broker : brokers) {
+    if (!broker.tls) {
+      error = "--tls-ca, --tls-cert and --tls-key are for amqps:// brokers; " +
+              printableBrokerAddress(broker) + " is not one";
+      return false;
+    }
+    broker.tlsFiles = files;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool resolveBrokers(const BrokerLogin& login, const std::string& environment,
                     std::vector<BrokerAddress>& brokers, std::vector<std::string>& warnings,
                     std::string& error) {
   if (!parseAll(login.urls, brokers, error)) return false;
+  if (!applyTlsFiles(login.tls, brokers, error)) return false;
   std::string password;
   if (!sharedPassword(login, environment, brokers, password, warnings, error)) return false;
   std::string user;

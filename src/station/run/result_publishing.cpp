@@ -30,8 +30,8 @@ bool ResultPublishing::start(const PublishSettings& settings, std::vector<std::s
   if (settings_.handle.empty()) settings_.handle = defaultCfxHandle();
   std::vector<BrokerAddress> brokers;
   std::string error;
-  if (!resolveBrokers(BrokerLogin{settings_.urls, settings_.passwordFile}, brokers, warnings,
-                      error)) {
+  if (!resolveBrokers(BrokerLogin{settings_.urls, settings_.passwordFile, settings_.tls}, brokers,
+                      warnings, error)) {
     why = "--publish: " + error;
     return false;
   }
@@ -128,6 +128,12 @@ std::string ResultPublishing::sendLaterOptions() const {
     options += (options.empty() ? "" : " ") + ("--publish " + url);
   if (!settings_.passwordFile.empty())
     options += " --broker-password-file " + settings_.passwordFile;
+  const std::pair<const char*, const std::string*> tlsOptions[] = {
+      {" --tls-ca ", &settings_.tls.caFile},
+      {" --tls-cert ", &settings_.tls.certFile},
+      {" --tls-key ", &settings_.tls.keyFile}};
+  for (const auto& [option, file] : tlsOptions)
+    if (!file->empty()) options += option + *file;
   return options;
 }
 

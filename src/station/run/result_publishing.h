@@ -21,6 +21,7 @@ struct PublishSettings {
   std::string outbox;             // empty: the per-user state folder's
   std::string handle;             // empty: Tarnwick.Station.<host name>
   std::string passwordFile;       // --broker-password-file; empty: none
+  TlsFiles tls;                   // --tls-ca, --tls-cert, --tls-key
   int heartbeatSeconds = 0;       // more than 0: a CFX.Heartbeat this often (watch)
   std::string expectVersion;      // what the check after the re-plug wants (watch)
   // The command that sends, as another sender of the same outbox is told.
