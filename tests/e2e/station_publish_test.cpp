@@ -2,7 +2,8 @@
 // to end on both builds: what arrives for each modem, a broker that cannot be
 // reached (the results wait in the outbox until `outbox --publish`; amqps://
 // to a closed port or a plain broker ends with an error), a
-// station killed with a result in the outbox, a broker stopped and started
+// station killed with a result in the outbox, what a watch tells the MES
+// (each unit's work, the station's state, a failing slot's fault), a broker stopped and started
 // under a running watch, an address the broker lacks, a result put back
 // from rejected/, and an outbox that is read-only or holds what is no
 // result. The password never shows.
@@ -281,6 +282,93 @@ TEST_P(AmqpBrokerStationPublish, BrokerStoppedUnderAWatchLosesNoResult) {
   }
   EXPECT_EQ(units, std::vector<std::string>{recordIds().begin()->second});
   EXPECT_GE(heartbeats, 1u);
+}
+
+// One watch session, two slots, one of which fails three units in a row
+// and then passes one: per unit WorkStarted, UnitsTested, WorkCompleted
+// with one TransactionID; the state 2202 -> 1100 -> 2202; SLOT_FAILING
+// occurs and clears; EndpointConnected first and EndpointShuttingDown last;
+// the fault's line on the screen.
+TEST_P(AmqpBrokerStationPublish, WatchTellsTheMesEachUnitsWorkTheStateAndTheSlotsFault) {
+  ModemSimOptions failing;
+  failing.errorAtPacket = 2;
+  const StationModemSpec good = modemSpec(1, {{}});
+  const StationModemSpec bad = modemSpec(2, {failing});
+  const std::string slots = work_.writeFile(
+      "slots.json", Json::array({{{"label", "A"}, {"location", rig_->locationOf(good)}},
+                                 {{"label", "B"}, {"location", rig_->locationOf(bad)}}})
+                        .dump());
+  plug({good, bad});
+  StartedProcess watch;
+  std::string error;
+  ASSERT_TRUE(rig_->start({"watch", programPath(image_), "--json", "--slots", programPath(slots),
+                           "--verify-timeout", "0", "--publish", kTestBroker + kTestQueue,
+                           "--outbox", programPath(outbox_), "--cfx-handle", kHandle},
+                          work_.path() + "/watch.err", watch, &error))
+      << error;
+  std::vector<Json> events;
+  const auto waitFor = [&](const std::string& name, std::size_t count) {
+    std::size_t seen = 0;
+    for (const Json& event : events) seen += event.value("event", "") == name ? 1 : 0;
+    std::string line;
+    while (seen < count && watch.readStdoutLine(60000, &line)) {
+      events.push_back(Json::parse(line, nullptr, false));
+      seen += events.back().value("event", "") == name ? 1 : 0;
+    }
+    ASSERT_EQ(seen, count) << name << "\n" << readFile(work_.path() + "/watch.err");
+  };
+  for (std::size_t failed = 1; failed <= 3; ++failed) {
+    waitFor("modem-end", failed + 1);  // the good one's too
+    ASSERT_TRUE(rig_->unplug(1, &error)) << error;
+    waitFor("modem-gone", failed);
+    ASSERT_TRUE(rig_->replug(1, failed < 3 ? bad : modemSpec(2, {{}}), true, &error)) << error;
+  }
+  waitFor("fault", 1);
+  waitFor("fault-cleared", 1);
+  kill(watch.pid(), SIGINT);
+  EXPECT_TRUE(watch.waitForExit(30000));
+  watch.stop();
+  EXPECT_NE(readFile(work_.path() + "/watch.err")
+                .find("! slot B: the last 3 units failed (ERROR answer at packet 2)"),
+            std::string::npos)
+      << readFile(work_.path() + "/watch.err");
+
+  std::vector<std::string> names;
+  std::map<std::string, std::vector<std::string>> work;  // by TransactionID
+  std::vector<std::string> states;
+  std::string occurred, cleared;
+  for (const Json& message : drainQueue()) {
+    const std::string name = message["properties"]["cfx-message"];
+    if (name == "CFX.Heartbeat") continue;
+    EXPECT_EQ(message["reply_to"], kHandle);
+    EXPECT_TRUE(message["properties"]["cfx-target"].is_null() && message["to"].is_null());
+    EXPECT_GT(message["creation_time"].get<double>(), 0);
+    names.push_back(name);
+    const Json body = Json::parse(message["body"].get<std::string>())["MessageBody"];
+    if (name.rfind("CFX.Production.", 0) == 0)
+      work[body.value("TransactionID", body.value("TransactionId", ""))].push_back(name);
+    if (name == "CFX.ResourcePerformance.StationStateChanged")
+      states.push_back(body["OldState"].get<std::string>() + ">" + body["NewState"].get<std::string>());
+    if (name == "CFX.ResourcePerformance.FaultOccurred" && body["Fault"]["FaultCode"] == "SLOT_FAILING")
+      occurred = body["Fault"]["FaultOccurrenceId"];
+    if (name == "CFX.ResourcePerformance.FaultCleared") cleared = body["FaultOccurrenceId"];
+  }
+  ASSERT_FALSE(names.empty());
+  EXPECT_EQ(names.front(), "CFX.EndpointConnected");
+  EXPECT_EQ(names.back(), "CFX.EndpointShuttingDown");
+  EXPECT_EQ(work.size(), 5u);  // A once, B four times
+  for (const auto& [transaction, messages] : work) {
+    EXPECT_EQ(messages, (std::vector<std::string>{"CFX.Production.WorkStarted",
+                                                  kUnitsTested,
+                                                  "CFX.Production.WorkCompleted"}))
+        << transaction;
+  }
+  ASSERT_GE(states.size(), 3u);
+  EXPECT_EQ(states[0], "6000>2202");
+  EXPECT_EQ(states[1], "2202>1100");
+  EXPECT_EQ(states.back(), "1100>2202");
+  EXPECT_FALSE(occurred.empty());
+  EXPECT_EQ(cleared, occurred);
 }
 
 // An address the broker lacks is a mistake in the setup, not in the
