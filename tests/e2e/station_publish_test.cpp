@@ -348,8 +348,10 @@ TEST_P(AmqpBrokerStationPublish, WatchTellsTheMesEachUnitsWorkTheStateAndTheSlot
     if (name.rfind("CFX.Production.", 0) == 0)
       work[body.value("TransactionID", body.value("TransactionId", ""))].push_back(name);
     if (name == "CFX.ResourcePerformance.StationStateChanged")
-      states.push_back(body["OldState"].get<std::string>() + ">" + body["NewState"].get<std::string>());
-    if (name == "CFX.ResourcePerformance.FaultOccurred" && body["Fault"]["FaultCode"] == "SLOT_FAILING")
+      states.push_back(body["OldState"].get<std::string>() + ">" +
+                       body["NewState"].get<std::string>());
+    if (name == "CFX.ResourcePerformance.FaultOccurred" &&
+        body["Fault"]["FaultCode"] == "SLOT_FAILING")
       occurred = body["Fault"]["FaultOccurrenceId"];
     if (name == "CFX.ResourcePerformance.FaultCleared") cleared = body["FaultOccurrenceId"];
   }
@@ -358,8 +360,7 @@ TEST_P(AmqpBrokerStationPublish, WatchTellsTheMesEachUnitsWorkTheStateAndTheSlot
   EXPECT_EQ(names.back(), "CFX.EndpointShuttingDown");
   EXPECT_EQ(work.size(), 5u);  // A once, B four times
   for (const auto& [transaction, messages] : work) {
-    EXPECT_EQ(messages, (std::vector<std::string>{"CFX.Production.WorkStarted",
-                                                  kUnitsTested,
+    EXPECT_EQ(messages, (std::vector<std::string>{"CFX.Production.WorkStarted", kUnitsTested,
                                                   "CFX.Production.WorkCompleted"}))
         << transaction;
   }

@@ -200,8 +200,9 @@ struct MessageCase {
 };
 
 CfxFault slotFault() {
-  return CfxFault{"MechanicalFailure", "Warning", "SLOT_FAILING", "f-1", "slot A3: ...",
-                  "2026-12-07T16:05:09.123+00:00"};
+  return CfxFault{"MechanicalFailure", "Warning",
+                  "SLOT_FAILING",      "f-1",
+                  "slot A3: ...",      "2026-12-07T16:05:09.123+00:00"};
 }
 
 CfxUnitResult workUnit() {
@@ -211,8 +212,9 @@ CfxUnitResult workUnit() {
   return unit;
 }
 
-const std::vector<std::string> kUnitKeys = {"UnitIdentifier", "PositionNumber", "PositionName",
-                                            "X", "Y", "Rotation", "FlipX", "FlipY", "Status"};
+const std::vector<std::string> kUnitKeys = {
+    "UnitIdentifier", "PositionNumber", "PositionName", "X",     "Y",
+    "Rotation",       "FlipX",          "FlipY",        "Status"};
 
 const MessageCase kMessageCases[] = {
     {"CFX.Production.WorkStarted",
@@ -315,7 +317,8 @@ TEST(CfxMessage, EveryMessageAsTheSdkNamesIt) {
     EXPECT_EQ(keys, row.keys);
     if (whole["MessageBody"].contains("Units")) {
       keys.clear();
-      for (const auto& field : whole["MessageBody"]["Units"][0].items()) keys.push_back(field.key());
+      for (const auto& field : whole["MessageBody"]["Units"][0].items())
+        keys.push_back(field.key());
       EXPECT_EQ(keys, kUnitKeys);
     }
     row.check(whole["MessageBody"]);

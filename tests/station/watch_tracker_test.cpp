@@ -240,9 +240,10 @@ TEST(ReplugVerdict, FollowsTheVersionAfterTheReplug) {
 // A unit held for the MES makes the station wait for its host, unless
 // another is being worked on.
 TEST(StationState, WorkThenHostThenStarved) {
-  const std::vector<std::tuple<std::size_t, std::size_t, int>> rows = {
-      {0, 0, kStateStarved}, {1, 0, kStateRegularWork}, {0, 1, kStateNoHost},
-      {2, 1, kStateRegularWork}};
+  const std::vector<std::tuple<std::size_t, std::size_t, int>> rows = {{0, 0, kStateStarved},
+                                                                       {1, 0, kStateRegularWork},
+                                                                       {0, 1, kStateNoHost},
+                                                                       {2, 1, kStateRegularWork}};
   for (const auto& [working, waiting, state] : rows) {
     EXPECT_EQ(stationState({working, waiting}), state) << working << " " << waiting;
   }

@@ -39,10 +39,10 @@ bool heartbeatMessage(const CfxHeartbeat& heartbeat, const UuidSource& newUuid,
   CfxIdentifiers ids(newUuid);
   CfxJson body;
   body["CFXHandle"] = heartbeat.handle;
-  body["HeartbeatFrequency"] = cfxTimeSpan(static_cast<std::int64_t>(heartbeat.frequencySeconds) * 1000);
+  body["HeartbeatFrequency"] =
+      cfxTimeSpan(static_cast<std::int64_t>(heartbeat.frequencySeconds) * 1000);
   body["ActiveFaults"] = heartbeat.activeFaults ? faultsJson(*heartbeat.activeFaults) : nullptr;
-  body["ActiveRecipes"] =
-      heartbeat.activeRecipes ? recipesJson(*heartbeat.activeRecipes) : nullptr;
+  body["ActiveRecipes"] = heartbeat.activeRecipes ? recipesJson(*heartbeat.activeRecipes) : nullptr;
   return cfxEnvelope(kHeartbeat, cfxEnvelopeFrom(heartbeat.handle, heartbeat.timeStamp),
                      std::move(body), ids, message);
 }

@@ -13,13 +13,13 @@ using CfxJson = nlohmann::ordered_json;
 // the AMQP message carries beside it, as the CFX SDK sets it.
 struct CfxMessage {
   std::string body;
-  std::string messageId;    // the envelope's UniqueID: AMQP message-id
-  std::string messageName;  // "CFX.Heartbeat": application property cfx-message
-  std::string topic;        // "CFX": application property cfx-topic
-  std::string handle;       // the envelope's Source: cfx-handle and AMQP reply-to
-  std::string subject;      // "HANDLE.MessageName"
-  std::string target;       // the envelope's Target: AMQP to and cfx-target; empty: null
-  std::string requestId;    // the envelope's RequestID: AMQP correlation-id; empty: none
+  std::string messageId;            // the envelope's UniqueID: AMQP message-id
+  std::string messageName;          // "CFX.Heartbeat": application property cfx-message
+  std::string topic;                // "CFX": application property cfx-topic
+  std::string handle;               // the envelope's Source: cfx-handle and AMQP reply-to
+  std::string subject;              // "HANDLE.MessageName"
+  std::string target;               // the envelope's Target: AMQP to and cfx-target; empty: null
+  std::string requestId;            // the envelope's RequestID: AMQP correlation-id; empty: none
   std::int64_t creationTimeMs = 0;  // the envelope's TimeStamp: AMQP creation-time; 0: none
 };
 

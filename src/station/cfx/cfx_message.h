@@ -24,7 +24,7 @@ struct CfxVersionCheck {
 // text with their UTC offset ("2026-12-07T16:05:09.123Z"); empty text is sent
 // as null.
 struct CfxUnitResult {
-  std::string uniqueId;   // the envelope's UniqueID; empty: a new one
+  std::string uniqueId;  // the envelope's UniqueID; empty: a new one
   // The unit's TransactionId, shared with its WorkStarted and WorkCompleted
   // (TransactionID there); empty: a new one.
   std::string transactionId;

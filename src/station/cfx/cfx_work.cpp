@@ -52,8 +52,7 @@ const char* cfxWorkResultText(CfxWorkResult result) {
   return "Failed";
 }
 
-bool workStartedMessage(const CfxUnitResult& unit, const UuidSource& newUuid,
-                        CfxMessage& message) {
+bool workStartedMessage(const CfxUnitResult& unit, const UuidSource& newUuid, CfxMessage& message) {
   CfxIdentifiers ids(newUuid);
   CfxJson body;
   body["PrimaryIdentifier"] = cfxUnitIdentifier(unit);
@@ -66,8 +65,8 @@ bool workStartedMessage(const CfxUnitResult& unit, const UuidSource& newUuid,
   body["Revision"] = cfxTextOrNull(unit.imageSha256);
   body["WorkOrderIdentifier"] = nullptr;
   if (unit.transactionId.empty()) return false;
-  return cfxEnvelope(kWorkStarted, cfxEnvelopeFrom(unit.handle, unit.timeStamp),
-                     std::move(body), ids, message);
+  return cfxEnvelope(kWorkStarted, cfxEnvelopeFrom(unit.handle, unit.timeStamp), std::move(body),
+                     ids, message);
 }
 
 bool workCompletedMessage(const CfxUnitResult& unit, CfxWorkResult result,
@@ -82,8 +81,8 @@ bool workCompletedMessage(const CfxUnitResult& unit, CfxWorkResult result,
   body["Units"] = CfxJson::array({unitPosition(unit, result)});
   body["PerformanceImpacts"] = CfxJson::array();
   if (unit.transactionId.empty()) return false;
-  return cfxEnvelope(kWorkCompleted, cfxEnvelopeFrom(unit.handle, unit.timeStamp),
-                     std::move(body), ids, message);
+  return cfxEnvelope(kWorkCompleted, cfxEnvelopeFrom(unit.handle, unit.timeStamp), std::move(body),
+                     ids, message);
 }
 
 }  // namespace tarnwick

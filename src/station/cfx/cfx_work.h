@@ -17,8 +17,7 @@ const char* cfxWorkResultText(CfxWorkResult result);
 // its envelope's TimeStamp is `timeStamp`, its UniqueID always a new one
 // (`uniqueId` is the UnitsTested's). False when `newUuid` gave no UUID or
 // the unit has no transaction.
-bool workStartedMessage(const CfxUnitResult& unit, const UuidSource& newUuid,
-                        CfxMessage& message);
+bool workStartedMessage(const CfxUnitResult& unit, const UuidSource& newUuid, CfxMessage& message);
 
 // CFX.Production.WorkCompleted of the same unit, with its `result`.
 bool workCompletedMessage(const CfxUnitResult& unit, CfxWorkResult result,

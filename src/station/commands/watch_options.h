@@ -11,7 +11,8 @@ namespace tarnwick {
 
 // `tarnwick-station watch IMAGE [--id VID:PID]... [--slots FILE]
 // [--expect-version TEXT] [--record FILE] [--json] [--progress ...] [--color ...]
-// [--verify-timeout S] [--settle S] [--force] [--slot-fail-limit K] [--publish URL [--outbox DIR] [--cfx-handle HANDLE]]`
+// [--verify-timeout S] [--settle S] [--force] [--slot-fail-limit K] [--publish URL [--outbox DIR]
+// [--cfx-handle HANDLE]]`
 struct WatchOptions {
   std::string image;
   std::vector<std::string> ids;

@@ -66,7 +66,7 @@ struct StationEvent {
   // ModemEnd, CycleEnd: false when `record` could not be written to the
   // record file.
   bool recordWritten = true;
-  StationFault fault;       // FaultRaised, FaultCleared
+  StationFault fault;        // FaultRaised, FaultCleared
   StationStateChange state;  // StateChanged
 };
 

@@ -27,8 +27,7 @@ bool StationFaults::raise(const StationFault& fault) {
   return true;
 }
 
-bool StationFaults::clear(const std::string& code, const std::string& slot,
-                          StationFault& cleared) {
+bool StationFaults::clear(const std::string& code, const std::string& slot, StationFault& cleared) {
   std::lock_guard<std::mutex> hold(mutex_);
   const auto found = std::find_if(active_.begin(), active_.end(), [&](const StationFault& fault) {
     return fault.code == code && fault.slot == slot;

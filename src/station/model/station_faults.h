@@ -12,8 +12,8 @@ const char* faultSeverityName(FaultSeverity severity);  // "Information", ..., a
 // One occurrence of a station fault (not a unit's FAIL): from the moment
 // it is raised until it is cleared.
 struct StationFault {
-  std::string code;   // "SLOT_FAILING", "RECORD_WRITE", "OUTBOX_WRITE", ...
-  std::string slot;   // the slot label or location it concerns; empty: the station
+  std::string code;  // "SLOT_FAILING", "RECORD_WRITE", "OUTBOX_WRITE", ...
+  std::string slot;  // the slot label or location it concerns; empty: the station
   FaultSeverity severity = FaultSeverity::Warning;
   std::string cause;  // as CFX names it: "MechanicalFailure", "SoftwareFailure", ...
   std::string description;

@@ -19,9 +19,9 @@ struct OutgoingMessage {
   std::string subject;
   std::string body;
   std::string contentType = "application/json; charset=\"utf-8\"";
-  std::string to;             // empty: none
-  std::string replyTo;        // empty: none
-  std::string correlationId;  // empty: none
+  std::string to;                   // empty: none
+  std::string replyTo;              // empty: none
+  std::string correlationId;        // empty: none
   std::int64_t creationTimeMs = 0;  // milliseconds since 1970; 0: none
   // Application properties (cfx-topic, cfx-message, cfx-handle,
   // cfx-target): strings, or none for an AMQP null.

@@ -14,13 +14,13 @@
 #include <proton/message_id.hpp>
 #include <proton/receiver.hpp>
 #include <proton/receiver_options.hpp>
+#include <proton/scalar.hpp>
 #include <proton/sender_options.hpp>
 #include <proton/session.hpp>
 #include <proton/ssl.hpp>
+#include <proton/timestamp.hpp>
 #include <proton/tracker.hpp>
 #include <proton/transport.hpp>
-#include <proton/timestamp.hpp>
-#include <proton/scalar.hpp>
 #include <proton/work_queue.hpp>
 #include <stdexcept>
 #include <utility>
@@ -60,7 +60,8 @@ proton::message protonMessage(const OutgoingMessage& outgoing) {
   if (!outgoing.replyTo.empty()) message.reply_to(outgoing.replyTo);
   if (!outgoing.correlationId.empty())
     message.correlation_id(proton::message_id(outgoing.correlationId));
-  if (outgoing.creationTimeMs > 0) message.creation_time(proton::timestamp(outgoing.creationTimeMs));
+  if (outgoing.creationTimeMs > 0)
+    message.creation_time(proton::timestamp(outgoing.creationTimeMs));
   for (const auto& [name, value] : outgoing.properties) {
     if (value) {
       message.properties().put(name, *value);

@@ -103,8 +103,7 @@ bool ResultPublishing::name(ModemRecord& record, std::string& why) {
   return false;
 }
 
-bool ResultPublishing::workStarted(std::size_t unit, const ModemRecord& record,
-                                   std::string& why) {
+bool ResultPublishing::workStarted(std::size_t unit, const ModemRecord& record, std::string& why) {
   if (transactions_.count(unit) > 0) return true;
   const std::string transaction = randomUuid();
   if (transaction.empty()) {
@@ -112,8 +111,8 @@ bool ResultPublishing::workStarted(std::size_t unit, const ModemRecord& record,
     return false;
   }
   transactions_[unit] = transaction;
-  CfxUnitResult started = unitResultOf(record, settings_.handle,
-                                       isoTimeUtc(std::chrono::system_clock::now()), "");
+  CfxUnitResult started =
+      unitResultOf(record, settings_.handle, isoTimeUtc(std::chrono::system_clock::now()), "");
   started.transactionId = transaction;
   CfxMessage message;
   if (!workStartedMessage(started, randomUuid, message)) {

@@ -16,13 +16,16 @@ RunOutput::RunOutput(RunOutputSettings settings, std::unique_ptr<RecordFile> rec
       records_(std::move(records)),
       station_(
           publishing_, [this](const StationEvent& event) { show(event); },
-          [this](const std::string& line) { say(settings_.err, "tarnwick-station: " + line + "\n"); }) {
+          [this](const std::string& line) {
+            say(settings_.err, "tarnwick-station: " + line + "\n");
+          }) {
   if (settings_.json) json_ = std::make_unique<JsonEvents>(settings_.out);
   if (!settings_.stationMessages) return;
   settings_.publish.endpointLife = true;
   settings_.publish.activeFaults = [this] {
     std::vector<CfxFault> faults;
-    for (const StationFault& fault : station_.faults().active()) faults.push_back(cfxFaultOf(fault));
+    for (const StationFault& fault : station_.faults().active())
+      faults.push_back(cfxFaultOf(fault));
     return faults;
   };
 }
@@ -109,8 +112,9 @@ void RunOutput::shutDown() {
   std::string why;
   const bool put = publishing_.shutDown(why);
   if (!put) {
-    say(settings_.err, "tarnwick-station: CFX.EndpointShuttingDown could not be put in the outbox " +
-                           publishing_.folder() + ": " + why + "\n");
+    say(settings_.err,
+        "tarnwick-station: CFX.EndpointShuttingDown could not be put in the outbox " +
+            publishing_.folder() + ": " + why + "\n");
   }
 }
 

@@ -99,8 +99,9 @@ void StationMessages::outboxPut(bool put, const std::string& folder, const std::
 void StationMessages::publish(const CfxMessage& message) {
   std::string why;
   const bool put = publishing_.putMessage(message, why);
-  if (!put) say_("a " + message.messageName + " could not be put in the outbox " +
-                 publishing_.folder() + ": " + why);
+  if (!put)
+    say_("a " + message.messageName + " could not be put in the outbox " + publishing_.folder() +
+         ": " + why);
   outboxPut(put, publishing_.folder(), why);
 }
 

@@ -158,8 +158,9 @@ std::string faultLines(const RunBoard& board, const TableLook& look) {
   std::string text;
   for (const StationFault& fault : board.faults()) {
     const std::string line = cutLine("! " + printableText(fault.description) + "\n", look.width);
-    text += look.colour ? painted(line.substr(0, line.size() - 1), toneOfFault(fault.severity)) + "\n"
-                        : line;
+    text += look.colour
+                ? painted(line.substr(0, line.size() - 1), toneOfFault(fault.severity)) + "\n"
+                : line;
   }
   return text;
 }

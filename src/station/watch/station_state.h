@@ -5,10 +5,10 @@
 namespace tarnwick {
 
 // The station's state as CFX gives it (ResourceState, SEMI E10/E58 codes).
-constexpr int kStateRegularWork = 1100;     // PRD_RegularWork
-constexpr int kStateStarved = 2202;         // SBY_NoProductStarved
-constexpr int kStateNoHost = 2500;          // SBY_NoHost
-constexpr int kStateNotScheduled = 6000;    // NST: before the run, not known
+constexpr int kStateRegularWork = 1100;   // PRD_RegularWork
+constexpr int kStateStarved = 2202;       // SBY_NoProductStarved
+constexpr int kStateNoHost = 2500;        // SBY_NoHost
+constexpr int kStateNotScheduled = 6000;  // NST: before the run, not known
 
 // What the station does now, as the watch's tracker sees it.
 struct StationActivity {
