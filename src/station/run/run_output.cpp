@@ -180,7 +180,7 @@ int RunOutput::end(int status, const OrderedJson& counts) {
   takePublishNews();
   if (waiting > 0) {
     say(settings_.err, "tarnwick-station: " + std::to_string(waiting) +
-                           (waiting == 1 ? " result waits in " : " results wait in ") +
+                           (waiting == 1 ? " message waits in " : " messages wait in ") +
                            publishing_.folder() + "; `tarnwick-station outbox --outbox " +
                            publishing_.folder() + " " + publishing_.sendLaterOptions() +
                            "` sends them\n");

@@ -96,9 +96,11 @@ class RunOutput {
   std::unique_ptr<RunView> humanView_;
   std::vector<RunView*> views_;
   bool recordLost_ = false;
+  // Before the publishing, so that it outlives the sender, whose heartbeat
+  // reads its faults.
+  StationMessages station_;
   ResultPublishing publishing_;
   bool resultLost_ = false;  // a result could not be put in the outbox
-  StationMessages station_;
 
   void outboxPut(bool put, const std::string& why);
 
