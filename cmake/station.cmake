@@ -14,12 +14,17 @@ set(TARNWICK_STATION_SOURCES
   src/station/model/record_json.cpp
   src/station/model/slot.cpp
   src/station/model/stage.cpp
+  src/station/model/station_faults.cpp
   src/station/publish/amqp_publisher.cpp
   src/station/publish/amqp_sending_handler.cpp
   src/station/publish/broker_address.cpp
   src/station/publish/broker_secret.cpp
   src/station/publish/broker_tls.cpp
+  src/station/cfx/cfx_endpoint.cpp
+  src/station/cfx/cfx_envelope.cpp
   src/station/cfx/cfx_message.cpp
+  src/station/cfx/cfx_resource.cpp
+  src/station/cfx/cfx_work.cpp
   src/station/publish/outbox.cpp
   src/station/publish/outbox_listing.cpp
   src/station/publish/outbox_sender.cpp
@@ -49,12 +54,15 @@ set(TARNWICK_STATION_SOURCES
   src/station/run/result_publishing.cpp
   src/station/run/run_output.cpp
   src/station/run/run_setup.cpp
+  src/station/run/station_messages.cpp
   src/station/run/thread_start.cpp
   src/station/run/worker.cpp
   src/station/run/worker_sink.cpp
   src/station/watch/cycle_book.cpp
   src/station/watch/replug_verdict.cpp
+  src/station/watch/slot_fail_rule.cpp
   src/station/watch/slots_file.cpp
+  src/station/watch/station_state.cpp
   src/station/watch/verify_worker.cpp
   src/station/watch/watch_tracker.cpp
   src/station/commands/command_line.cpp

@@ -2,7 +2,8 @@
 // to end on both builds: what arrives for each modem, a broker that cannot be
 // reached (the results wait in the outbox until `outbox --publish`; amqps://
 // to a closed port or a plain broker ends with an error), a
-// station killed with a result in the outbox, a broker stopped and started
+// station killed with a result in the outbox, what a watch tells the MES
+// (each unit's work, the station's state, a failing slot's fault), a broker stopped and started
 // under a running watch, an address the broker lacks, a result put back
 // from rejected/, and an outbox that is read-only or holds what is no
 // result. The password never shows.
@@ -43,14 +44,33 @@ class PasswordInEnvironment {
   ~PasswordInEnvironment() { unsetenv("TARNWICK_BROKER_PASSWORD"); }
 };
 
-// The results waiting in the outbox `folder`.
+// The results waiting in the outbox `folder` (and files that are none):
+// the station's other messages (a unit's work, its state) are not counted.
 std::size_t resultsIn(const std::string& folder) {
   std::size_t files = 0;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-    files += entry.path().extension() == ".json" ? 1 : 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (entry.path().extension() != ".json") continue;
+    const std::string text = readFile(entry.path().string());
+    files += text.find("\"message\":\"") == std::string::npos ||
+                     text.find("\"message\":\"" + kUnitsTested + "\"") != std::string::npos
+                 ? 1
+                 : 0;
+  }
   return files;
 }
+
+// The UnitsTested messages among `messages`.
+std::vector<Json> resultsOf(const std::vector<Json>& messages) {
+  std::vector<Json> results;
+  for (const Json& message : messages) {
+    if (message["properties"]["cfx-message"] == kUnitsTested) results.push_back(message);
+  }
+  return results;
+}
+
+// Each unit's result goes with its WorkStarted and WorkCompleted.
+constexpr int kMessagesPerUnit = 3;
 
 class AmqpBrokerStationPublish : public ::testing::TestWithParam<std::string> {
  protected:
@@ -126,7 +146,7 @@ TEST_P(AmqpBrokerStationPublish, EachModemsResultArrivesOnceWithItsFields) {
   EXPECT_EQ(readFile(records()).find(kTestPassword), std::string::npos);
 
   const std::map<std::string, std::string> ids = recordIds();
-  const std::vector<Json> arrived = drainQueue();
+  const std::vector<Json> arrived = resultsOf(drainQueue());
   ASSERT_EQ(arrived.size(), 2u);
   for (const Json& message : arrived) {
     const Json envelope = Json::parse(message["body"].get<std::string>());
@@ -158,13 +178,13 @@ TEST_P(AmqpBrokerStationPublish, UnreachableBrokerLeavesTheResultsForOutboxPubli
   const RunResult run = flash(kNoBroker);
   // The flashing decides the exit status, not the broker.
   ASSERT_TRUE(run.exitedWith(0)) << run.describe();
-  EXPECT_EQ(runEnd(jsonLines(run.out))["outbox_pending"], 2);
-  EXPECT_NE(run.err.find("2 results wait in"), std::string::npos) << run.err;
+  EXPECT_EQ(runEnd(jsonLines(run.out))["outbox_pending"], 2 * kMessagesPerUnit);
+  EXPECT_NE(run.err.find("6 messages wait in"), std::string::npos) << run.err;
   ASSERT_EQ(waiting(), 2u);
 
   const RunResult listed = outbox({"--json"});
   ASSERT_TRUE(listed.exitedWith(0)) << listed.describe();
-  EXPECT_EQ(jsonLines(listed.out).size(), 2u);
+  EXPECT_EQ(jsonLines(listed.out).size(), 2u * kMessagesPerUnit);
   // amqps:// to a closed port, to the plain broker, to the TLS listener
   // trusting another CA, and to it by a name its certificate does not hold:
   // the run ends, says why and keeps the results. (The Wine prefix holds no
@@ -192,7 +212,7 @@ TEST_P(AmqpBrokerStationPublish, UnreachableBrokerLeavesTheResultsForOutboxPubli
     arguments.insert(arguments.end(), row.more.begin(), row.more.end());
     const RunResult unsent = outbox(arguments);
     EXPECT_TRUE(unsent.exitedWith(1)) << unsent.describe();
-    EXPECT_NE(unsent.err.find("2 results still wait in"), std::string::npos) << unsent.err;
+    EXPECT_NE(unsent.err.find("6 results still wait in"), std::string::npos) << unsent.err;
     EXPECT_NE(unsent.err.find(GetParam() == "windows" ? row.windowsSays : row.linuxSays),
               std::string::npos)
         << unsent.err;
@@ -216,7 +236,7 @@ TEST_P(AmqpBrokerStationPublish, UnreachableBrokerLeavesTheResultsForOutboxPubli
   EXPECT_EQ(sent.err, "");
   EXPECT_EQ(waiting(), 0u);
   std::multiset<std::string> arrived;
-  for (const Json& message : drainQueue()) arrived.insert(message["message_id"]);
+  for (const Json& message : resultsOf(drainQueue())) arrived.insert(message["message_id"]);
   std::multiset<std::string> recorded;
   for (const auto& [location, id] : recordIds()) recorded.insert(id);
   EXPECT_EQ(arrived, recorded);
@@ -251,7 +271,7 @@ TEST_P(AmqpBrokerStationPublish, ResultOfAKilledStationGoesWithTheNextRunUnderIt
   // The simulated modem answers ERROR once: this time it passes.
   ASSERT_TRUE(next.exitedWith(0)) << next.describe();
   std::multiset<std::string> arrived;
-  for (const Json& message : drainQueue()) arrived.insert(message["message_id"]);
+  for (const Json& message : resultsOf(drainQueue())) arrived.insert(message["message_id"]);
   EXPECT_EQ(arrived.size(), 2u);
   EXPECT_EQ(arrived.count(killedId), 1u);
 }
@@ -308,6 +328,94 @@ TEST_P(AmqpBrokerStationPublish, BrokerStoppedUnderAWatchLosesNoResult) {
   EXPECT_GE(heartbeats, 1u);
 }
 
+// One watch session, two slots, one of which fails three units in a row
+// and then passes one: per unit WorkStarted, UnitsTested, WorkCompleted
+// with one TransactionID; the state 2202 -> 1100 -> 2202; SLOT_FAILING
+// occurs and clears; EndpointConnected first and EndpointShuttingDown last;
+// the fault's line on the screen.
+TEST_P(AmqpBrokerStationPublish, WatchTellsTheMesEachUnitsWorkTheStateAndTheSlotsFault) {
+  ModemSimOptions failing;
+  failing.errorAtPacket = 2;
+  const StationModemSpec good = modemSpec(1, {{}});
+  const StationModemSpec bad = modemSpec(2, {failing});
+  const std::string slots = work_.writeFile(
+      "slots.json", Json::array({{{"label", "A"}, {"location", rig_->locationOf(good)}},
+                                 {{"label", "B"}, {"location", rig_->locationOf(bad)}}})
+                        .dump());
+  plug({good, bad});
+  StartedProcess watch;
+  std::string error;
+  ASSERT_TRUE(rig_->start({"watch", programPath(image_), "--json", "--slots", programPath(slots),
+                           "--verify-timeout", "0", "--publish", kTestBroker + kTestQueue,
+                           "--outbox", programPath(outbox_), "--cfx-handle", kHandle},
+                          work_.path() + "/watch.err", watch, &error))
+      << error;
+  std::vector<Json> events;
+  const auto waitFor = [&](const std::string& name, std::size_t count) {
+    std::size_t seen = 0;
+    for (const Json& event : events) seen += event.value("event", "") == name ? 1 : 0;
+    std::string line;
+    while (seen < count && watch.readStdoutLine(60000, &line)) {
+      events.push_back(Json::parse(line, nullptr, false));
+      seen += events.back().value("event", "") == name ? 1 : 0;
+    }
+    ASSERT_EQ(seen, count) << name << "\n" << readFile(work_.path() + "/watch.err");
+  };
+  for (std::size_t failed = 1; failed <= 3; ++failed) {
+    waitFor("modem-end", failed + 1);  // the good one's too
+    ASSERT_TRUE(rig_->unplug(1, &error)) << error;
+    waitFor("modem-gone", failed);
+    ASSERT_TRUE(rig_->replug(1, failed < 3 ? bad : modemSpec(2, {{}}), true, &error)) << error;
+  }
+  waitFor("fault", 1);
+  waitFor("fault-cleared", 1);
+  kill(watch.pid(), SIGINT);
+  EXPECT_TRUE(watch.waitForExit(30000));
+  watch.stop();
+  EXPECT_NE(readFile(work_.path() + "/watch.err")
+                .find("! slot B: the last 3 units failed (ERROR answer at packet 2)"),
+            std::string::npos)
+      << readFile(work_.path() + "/watch.err");
+
+  std::vector<std::string> names;
+  std::map<std::string, std::vector<std::string>> work;  // by TransactionID
+  std::vector<std::string> states;
+  std::string occurred, cleared;
+  for (const Json& message : drainQueue()) {
+    const std::string name = message["properties"]["cfx-message"];
+    if (name == "CFX.Heartbeat") continue;
+    EXPECT_EQ(message["reply_to"], kHandle);
+    EXPECT_TRUE(message["properties"]["cfx-target"].is_null() && message["to"].is_null());
+    EXPECT_GT(message["creation_time"].get<double>(), 0);
+    names.push_back(name);
+    const Json body = Json::parse(message["body"].get<std::string>())["MessageBody"];
+    if (name.rfind("CFX.Production.", 0) == 0)
+      work[body.value("TransactionID", body.value("TransactionId", ""))].push_back(name);
+    if (name == "CFX.ResourcePerformance.StationStateChanged")
+      states.push_back(body["OldState"].get<std::string>() + ">" +
+                       body["NewState"].get<std::string>());
+    if (name == "CFX.ResourcePerformance.FaultOccurred" &&
+        body["Fault"]["FaultCode"] == "SLOT_FAILING")
+      occurred = body["Fault"]["FaultOccurrenceId"];
+    if (name == "CFX.ResourcePerformance.FaultCleared") cleared = body["FaultOccurrenceId"];
+  }
+  ASSERT_FALSE(names.empty());
+  EXPECT_EQ(names.front(), "CFX.EndpointConnected");
+  EXPECT_EQ(names.back(), "CFX.EndpointShuttingDown");
+  EXPECT_EQ(work.size(), 5u);  // A once, B four times
+  for (const auto& [transaction, messages] : work) {
+    EXPECT_EQ(messages, (std::vector<std::string>{"CFX.Production.WorkStarted", kUnitsTested,
+                                                  "CFX.Production.WorkCompleted"}))
+        << transaction;
+  }
+  ASSERT_GE(states.size(), 3u);
+  EXPECT_EQ(states[0], "6000>2202");
+  EXPECT_EQ(states[1], "2202>1100");
+  EXPECT_EQ(states.back(), "1100>2202");
+  EXPECT_FALSE(occurred.empty());
+  EXPECT_EQ(cleared, occurred);
+}
+
 // An address the broker lacks is a mistake in the setup, not in the
 // result: it is said once, and the result waits for the mend.
 TEST_P(AmqpBrokerStationPublish, MissingAddressKeepsTheResultAndSaysWhy) {
@@ -320,7 +428,7 @@ TEST_P(AmqpBrokerStationPublish, MissingAddressKeepsTheResultAndSaysWhy) {
   for (const Json& event : jsonLines(run.out))
     blocked += event["event"] == "results-blocked" && event["error"] == said ? 1 : 0;
   EXPECT_EQ(blocked, 1u);
-  EXPECT_EQ(runEnd(jsonLines(run.out))["outbox_pending"], 1);
+  EXPECT_EQ(runEnd(jsonLines(run.out))["outbox_pending"], kMessagesPerUnit);
   EXPECT_EQ(waiting(), 1u);
   std::error_code failure;
   EXPECT_TRUE(std::filesystem::is_empty(outbox_ + "/rejected", failure));
@@ -362,7 +470,7 @@ TEST_P(AmqpBrokerStationPublish, UnreadableOutboxFilesAreSaidCountedAndKept) {
     EXPECT_EQ(run.err.find(file, said + 1), std::string::npos) << run.err;
   }
   EXPECT_EQ(waiting(), 2u);
-  EXPECT_EQ(drainQueue().size(), 1u);
+  EXPECT_EQ(resultsOf(drainQueue()).size(), 1u);
 }
 
 // A result the broker rejected (the tests' stand-in broker, whose text
@@ -395,7 +503,7 @@ TEST_P(AmqpBrokerStationPublish, RefusedResultFailsThePublishUntilPutBackAndSent
                     testTlsFile("ca.pem"), "--tls-cert", testTlsFile("client.pem"), "--tls-key",
                     testTlsFile("client.key"), "--timeout", "60"});
   ASSERT_TRUE(sent.exitedWith(0)) << sent.describe();
-  const std::vector<Json> arrived = drainQueue();
+  const std::vector<Json> arrived = resultsOf(drainQueue());
   ASSERT_EQ(arrived.size(), 1u);
   EXPECT_EQ(arrived[0]["message_id"], recordIds().begin()->second);
 }

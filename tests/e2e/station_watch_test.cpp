@@ -385,6 +385,15 @@ TEST_P(StationWatch, ALostRecordIsSaidAtOnce) {
             std::string::npos);
   EXPECT_EQ(stopWatch(), 1);
   EXPECT_EQ(events_.back()["record_written"], false);
+  // A station fault too, until a record is written whole.
+  std::size_t faults = 0;
+  for (const Json& event : events_) {
+    faults += event.value("event", "") == "fault" && event["code"] == "RECORD_WRITE" &&
+                      event["severity"] == "Error"
+                  ? 1
+                  : 0;
+  }
+  EXPECT_EQ(faults, 1u);
 }
 
 // teach: a modem plugged into each labelled slot in turn gives the file.

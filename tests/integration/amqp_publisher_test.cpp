@@ -65,7 +65,10 @@ OutgoingMessage resultMessage(const std::string& id) {
   message.body = "{\"UniqueID\":\"" + id + "\",\"Note\":\"caf\xc3\xa9\"}";
   message.properties = {{"cfx-topic", "CFX.Production.TestAndInspection"},
                         {"cfx-message", "CFX.Production.TestAndInspection.UnitsTested"},
-                        {"cfx-handle", "Tarnwick.Station.bench"}};
+                        {"cfx-handle", "Tarnwick.Station.bench"},
+                        {"cfx-target", std::nullopt}};
+  message.replyTo = "Tarnwick.Station.bench";
+  message.creationTimeMs = 1765123509123;
   return message;
 }
 
@@ -108,7 +111,12 @@ TEST_F(AmqpBrokerTest, MessageArrivesDurableAsDataWithItsIdSubjectTypeAndPropert
       {"properties",
        {{"cfx-topic", "CFX.Production.TestAndInspection"},
         {"cfx-message", "CFX.Production.TestAndInspection.UnitsTested"},
-        {"cfx-handle", "Tarnwick.Station.bench"}}}};
+        {"cfx-handle", "Tarnwick.Station.bench"},
+        {"cfx-target", nullptr}}},  // an AMQP null, as the SDK sends a null Target
+      {"to", nullptr},              // none while the Target is null
+      {"reply_to", "Tarnwick.Station.bench"},
+      {"correlation_id", nullptr},
+      {"creation_time", 1765123509.123}};
   EXPECT_EQ(arrived[0], expected);
 }
 

@@ -12,7 +12,10 @@
 
 #include "platform/random_uuid.h"
 #include "platform/state_folder.h"
+#include "station/cfx/cfx_endpoint.h"
 #include "station/cfx/cfx_message.h"
+#include "station/cfx/cfx_resource.h"
+#include "station/cfx/cfx_work.h"
 #include "station/publish/outbox.h"
 #include "station/publish/outbox_listing.h"
 #include "station/publish/outbox_sender.h"
@@ -187,18 +190,168 @@ TEST(CfxMessage, UnitIsKnownByImeiElseSerialElseLocation) {
   }
 }
 
-TEST(CfxMessage, HeartbeatAndUuids) {
-  CfxMessage message;
-  ASSERT_TRUE(heartbeatMessage("H", "2026-12-07T16:05:09Z", 60, countingUuids(), message));
-  const Json whole = Json::parse(message.body);
-  EXPECT_EQ(whole["MessageName"], "CFX.Heartbeat");
-  EXPECT_EQ(whole["MessageBody"]["CFXHandle"], "H");
-  EXPECT_EQ(whole["MessageBody"]["HeartbeatFrequency"], "00:01:00");
-  EXPECT_EQ(message.topic, "CFX");
-  EXPECT_EQ(message.subject, "H.CFX.Heartbeat");
-  EXPECT_FALSE(heartbeatMessage(
-      "H", "", 60, [] { return std::string(); }, message));
+// Every message's body keys in the SDK's order and spelling, and the AMQP
+// fields beside it.
+struct MessageCase {
+  const char* name;
+  std::function<bool(const UuidSource&, CfxMessage&)> build;
+  std::vector<std::string> keys;
+  std::function<void(const Json&)> check;
+};
 
+CfxFault slotFault() {
+  return CfxFault{"MechanicalFailure", "Warning",
+                  "SLOT_FAILING",      "f-1",
+                  "slot A3: ...",      "2026-12-07T16:05:09.123+00:00"};
+}
+
+CfxUnitResult workUnit() {
+  CfxUnitResult unit = flashedUnit();
+  unit.uniqueId = "units-tested-id";  // the UnitsTested's: never the work messages' own
+  unit.transactionId = "t-1";
+  return unit;
+}
+
+const std::vector<std::string> kUnitKeys = {
+    "UnitIdentifier", "PositionNumber", "PositionName", "X",     "Y",
+    "Rotation",       "FlipX",          "FlipY",        "Status"};
+
+const MessageCase kMessageCases[] = {
+    {"CFX.Production.WorkStarted",
+     [](const UuidSource& ids, CfxMessage& m) { return workStartedMessage(workUnit(), ids, m); },
+     {"PrimaryIdentifier", "HermesIdentifier", "TransactionID", "Lane", "UnitCount", "Units",
+      "RecipeName", "Revision", "WorkOrderIdentifier"},
+     [](const Json& body) {
+       EXPECT_EQ(body["TransactionID"], "t-1");
+       EXPECT_EQ(body["PrimaryIdentifier"], "356938035643809");
+       EXPECT_EQ(body["Units"][0]["PositionNumber"], 3);
+       EXPECT_EQ(body["Units"][0]["PositionName"], "A3");
+       EXPECT_EQ(body["RecipeName"], "fw.bin");
+       EXPECT_EQ(body["Revision"], "ab12");
+     }},
+    {"CFX.Production.WorkCompleted",
+     [](const UuidSource& ids, CfxMessage& m) {
+       return workCompletedMessage(workUnit(), CfxWorkResult::Failed, ids, m);
+     },
+     {"TransactionID", "Result", "PrimaryIdentifier", "HermesIdentifier", "UnitCount", "Units",
+      "PerformanceImpacts"},
+     [](const Json& body) {
+       EXPECT_EQ(body["Result"], "Failed");
+       EXPECT_EQ(body["UnitCount"], 1);
+       EXPECT_EQ(body["Units"][0]["Status"], "Fail");
+     }},
+    {"CFX.ResourcePerformance.StationStateChanged",
+     [](const UuidSource& ids, CfxMessage& m) {
+       return stationStateChangedMessage(cfxEnvelopeFrom("H", "2026-12-07T16:05:09.123+01:00"),
+                                         CfxStateChange{2202, 5250, 1100}, ids, m);
+     },
+     {"OldState", "OldStateDuration", "NewState", "RelatedFault"},
+     [](const Json& body) {
+       EXPECT_EQ(body["OldState"], "2202");
+       EXPECT_EQ(body["OldStateDuration"], "00:00:05.2500000");
+       EXPECT_EQ(body["NewState"], "1100");
+     }},
+    {"CFX.ResourcePerformance.FaultOccurred",
+     [](const UuidSource& ids, CfxMessage& m) {
+       return faultOccurredMessage(cfxEnvelopeFrom("H", ""), slotFault(), ids, m);
+     },
+     {"Fault"},
+     [](const Json& body) {
+       std::vector<std::string> keys;
+       for (const auto& field : body["Fault"].items()) keys.push_back(field.key());
+       EXPECT_EQ(keys, (std::vector<std::string>{
+                           "TransactionID", "Cause", "Severity", "FaultCode", "FaultOccurrenceId",
+                           "Lane", "Stage", "SideLocation", "AccessType", "Description",
+                           "DescriptionTranslations", "OccurredAt", "DueDateTime"}));
+       EXPECT_EQ(body["Fault"]["Severity"], "Warning");
+     }},
+    {"CFX.ResourcePerformance.FaultCleared",
+     [](const UuidSource& ids, CfxMessage& m) {
+       return faultClearedMessage(cfxEnvelopeFrom("H", ""), "f-1", ids, m);
+     },
+     {"FaultOccurrenceId", "Operator"},
+     [](const Json& body) { EXPECT_EQ(body["FaultOccurrenceId"], "f-1"); }},
+    {"CFX.EndpointConnected",
+     [](const UuidSource& ids, CfxMessage& m) {
+       return endpointConnectedMessage("H", "2026-12-07T16:05:09.123Z", ids, m);
+     },
+     {"CFXHandle", "RequestNetworkUri", "RequestTargetAddress"},
+     [](const Json& body) { EXPECT_TRUE(body["RequestNetworkUri"].is_null()); }},
+    {"CFX.EndpointShuttingDown",
+     [](const UuidSource& ids, CfxMessage& m) {
+       return endpointShuttingDownMessage("H", "", ids, m);
+     },
+     {"CFXHandle"},
+     [](const Json& body) { EXPECT_EQ(body["CFXHandle"], "H"); }},
+    {"CFX.Heartbeat",
+     [](const UuidSource& ids, CfxMessage& m) {
+       CfxHeartbeat heartbeat;
+       heartbeat.handle = "H";
+       heartbeat.frequencySeconds = 60;
+       heartbeat.activeFaults = std::vector<CfxFault>{slotFault()};
+       heartbeat.activeRecipes = std::vector<CfxRecipe>{{"fw.bin", "ab12"}};
+       return heartbeatMessage(heartbeat, ids, m);
+     },
+     {"CFXHandle", "HeartbeatFrequency", "ActiveFaults", "ActiveRecipes"},
+     [](const Json& body) {
+       EXPECT_EQ(body["HeartbeatFrequency"], "00:01:00");
+       EXPECT_EQ(body["ActiveFaults"][0]["FaultCode"], "SLOT_FAILING");
+       EXPECT_EQ(body["ActiveRecipes"][0]["RecipeName"], "fw.bin");
+     }},
+};
+
+TEST(CfxMessage, EveryMessageAsTheSdkNamesIt) {
+  for (const MessageCase& row : kMessageCases) {
+    SCOPED_TRACE(row.name);
+    CfxMessage message;
+    ASSERT_TRUE(row.build(countingUuids(), message));
+    const Json whole = Json::parse(message.body);
+    EXPECT_EQ(whole["MessageName"], row.name);
+    EXPECT_EQ(whole["UniqueID"], message.messageId);
+    EXPECT_NE(message.messageId, "units-tested-id");
+    EXPECT_EQ(message.messageName, row.name);
+    EXPECT_EQ(message.subject, std::string(whole["Source"]) + "." + row.name);
+    EXPECT_TRUE(whole["Target"].is_null() && message.target.empty());
+    std::vector<std::string> keys;
+    for (const auto& field : whole["MessageBody"].items()) keys.push_back(field.key());
+    EXPECT_EQ(keys, row.keys);
+    if (whole["MessageBody"].contains("Units")) {
+      keys.clear();
+      for (const auto& field : whole["MessageBody"]["Units"][0].items())
+        keys.push_back(field.key());
+      EXPECT_EQ(keys, kUnitKeys);
+    }
+    row.check(whole["MessageBody"]);
+    EXPECT_FALSE(row.build([] { return std::string(); }, message));
+  }
+  // The TimeStamp as the AMQP creation-time, its offset taken off.
+  CfxMessage message;
+  ASSERT_TRUE(kMessageCases[2].build(countingUuids(), message));
+  EXPECT_EQ(message.creationTimeMs, cfxTimeMs("2026-12-07T15:05:09.123Z"));
+  EXPECT_EQ(cfxTimeMs("2026-12-07T15:05:09.123Z") % 1000, 123);
+  EXPECT_EQ(cfxTimeSpan(86400000 + 3723000), "1.01:02:03");
+}
+
+// How a unit's work ended, as WorkCompleted says it.
+TEST(CfxMessage, RecordBecomesTheWorkResult) {
+  const std::vector<std::tuple<FlashResult, Verification, CfxWorkResult>> rows = {
+      {FlashResult::Pass, Verification::None, CfxWorkResult::Completed},
+      {FlashResult::Pass, Verification::Verified, CfxWorkResult::Completed},
+      {FlashResult::Pass, Verification::Unverified, CfxWorkResult::Completed},
+      {FlashResult::Pass, Verification::Mismatch, CfxWorkResult::Failed},
+      {FlashResult::Fail, Verification::None, CfxWorkResult::Failed},
+      {FlashResult::Aborted, Verification::None, CfxWorkResult::Aborted},
+      {FlashResult::Skipped, Verification::None, CfxWorkResult::Skipped},
+  };
+  for (const auto& [result, verified, expected] : rows) {
+    ModemRecord record;
+    record.result = result;
+    record.verified = verified;
+    EXPECT_EQ(workResultOf(record), expected) << resultName(result);
+  }
+}
+
+TEST(CfxMessage, Uuids) {
   const unsigned char ones[16] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
                                   0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
   EXPECT_EQ(uuidTextV4(ones), "ffffffff-ffff-4fff-bfff-ffffffffffff");
@@ -239,6 +392,8 @@ CfxMessage waitingMessage(const std::string& id) {
   message.topic = "CFX.Production.TestAndInspection";
   message.handle = "H";
   message.subject = "H." + message.messageName;
+  message.target = "MES." + id;  // the AMQP fields are kept beside the body
+  message.creationTimeMs = 1765123509123;
   return message;
 }
 
@@ -284,6 +439,8 @@ TEST(Outbox, ResultsWaitOnDiskUntilAcceptedOrRejected) {
   ASSERT_TRUE(outbox.read("a-1", whole, why)) << why;
   EXPECT_EQ(whole.message.body, waitingMessage("a-1").body);
   EXPECT_EQ(listing.entries[1].message.subject, waitingMessage("a-1").subject);
+  EXPECT_EQ(listing.entries[1].message.target, "MES.a-1");
+  EXPECT_EQ(whole.message.creationTimeMs, 1765123509123);
   EXPECT_EQ(listing.entries[1].created, "2026-12-07T16:05:09.123Z");
 
   ASSERT_TRUE(outbox.noteAttempt("a-1", "connection refused", why)) << why;

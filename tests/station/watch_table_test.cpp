@@ -154,18 +154,38 @@ TEST_F(WatchTable, RowsCarryTheirStatesColoursOnlyWhenAsked) {
   replug.kind = EventKind::Replug;
   replug.modem = 3;
   board_.apply(replug);
+  // The station's faults: a slot's (Warning) and the records' (Error), the
+  // first then cleared and raised again.
+  StationEvent fault;
+  fault.kind = EventKind::FaultRaised;
+  fault.fault.code = "SLOT_FAILING";
+  fault.fault.slot = "1-2";
+  fault.fault.description = "location 1-2: the last 3 units failed";
+  board_.apply(fault);
+  fault.kind = EventKind::FaultCleared;
+  board_.apply(fault);
+  fault.kind = EventKind::FaultRaised;
+  board_.apply(fault);
+  StationEvent records = fault;
+  records.fault =
+      StationFault{"RECORD_WRITE", "", FaultSeverity::Error, "", "records lost", "", ""};
+  board_.apply(records);
 
   const std::string plain = watchTableText(board_, {}, halfAnHourIn(), {0, false});
   const auto lines = wordsOfLines(watchTableText(board_, {}, halfAnHourIn(), {0, true}));
 
   EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
-  ASSERT_EQ(lines.size(), 6u);
+  ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0].front(), "SLOT");  // the header stays plain
   EXPECT_EQ(lines[1].front(), "\x1b[32m-");
-  EXPECT_EQ(lines[2].front(), "\x1b[1;31m-");
+  EXPECT_EQ(lines[2][0], "\x1b[1;31m!");  // the faulty slot's row is marked
+  EXPECT_EQ(lines[2][1], "-");
   EXPECT_EQ(lines[2].back(), "answer\x1b[0m");  // the reason on the FAIL's row
   EXPECT_EQ(lines[3].front(), "\x1b[33m-");
   EXPECT_EQ(lines[4].front(), "\x1b[7;32m-");  // waits for the operator's re-plug
+  EXPECT_EQ(lines[6].front(), "\x1b[33m!");    // a Warning in yellow, once
+  EXPECT_EQ(lines[6].back(), "failed\x1b[0m");
+  EXPECT_EQ(lines[7].front(), "\x1b[1;31m!");  // an Error in red
 }
 
 // The summary at the end of a watch on a 100-column terminal: the columns

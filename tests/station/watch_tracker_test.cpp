@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "station/watch/replug_verdict.h"
+#include "station/watch/slot_fail_rule.h"
+#include "station/watch/station_state.h"
 
 namespace tarnwick {
 namespace {
@@ -22,7 +24,9 @@ using namespace std::chrono_literals;
 //                              --expect-version's (took) or not: "this:C",
 //                              "other:C" or "new:C" (a unit to flash as cycle C);
 //   "wait S"                   S seconds go by;
-//   "cycle C"                  answers "attempt N" and " duplicate" if so.
+//   "cycle C"                  answers "attempt N" and " duplicate" if so;
+//   "state"                    answers the station's state code from the
+//                              tracker's view (no unit waits for the MES).
 // Answers to a list are its actions in order, as "flash:C gone:C back:C
 // expired:C duplicate:C".
 struct Step {
@@ -46,6 +50,7 @@ class ScriptedTracker {
     std::string verb;
     words >> verb;
     if (verb == "list") return list(words);
+    if (verb == "state") return std::to_string(stationState({tracker_.cyclesAtWork(), 0}));
     std::size_t number = 0;
     std::string imei;
     std::string version;
@@ -165,6 +170,18 @@ const Script kScripts[] = {
       {"list A@1-1", ""},
       {"pass 0", ""},
       {"list A@1-1", "back:0"}}},
+    {"StateIsWorkWhileAUnitIsFlashedOrChecked",
+     {{"state", "2202"},
+      {"list A@1-1 B@1-2", "flash:0 flash:1"},
+      {"state", "1100"},
+      {"fail 1", ""},
+      {"pass 0", ""},
+      {"state", "2202"},  // A waits for its re-plug, B is done: starved
+      {"list B@1-2", "gone:0"},
+      {"list A@1-1 B@1-2", "back:0"},
+      {"state", "1100"},  // checking A
+      {"answered 0 - took", "this:0"},
+      {"state", "2202"}}},
     {"NoReplugWithinTheTimeoutExpires",
      {{"list A@1-1 B@1-2", "flash:0 flash:1"},
       {"pass 0", ""},
@@ -217,6 +234,43 @@ TEST(ReplugVerdict, FollowsTheVersionAfterTheReplug) {
         << c.before << " -> " << c.after << " expecting '" << c.expected << "'";
     EXPECT_EQ(versionShowsAFlashedUnit(c.expected, c.after), c.showsAFlashedUnit)
         << c.after << " expecting '" << c.expected << "'";
+  }
+}
+
+// A unit held for the MES makes the station wait for its host, unless
+// another is being worked on.
+TEST(StationState, WorkThenHostThenStarved) {
+  const std::vector<std::tuple<std::size_t, std::size_t, int>> rows = {{0, 0, kStateStarved},
+                                                                       {1, 0, kStateRegularWork},
+                                                                       {0, 1, kStateNoHost},
+                                                                       {2, 1, kStateRegularWork}};
+  for (const auto& [working, waiting, state] : rows) {
+    EXPECT_EQ(stationState({working, waiting}), state) << working << " " << waiting;
+  }
+}
+
+// The slot-fault rule, unit by unit: "SLOT:f|p|n" (failed, passed,
+// neither) and what it answers: "-", "raise", "clear".
+TEST(SlotFailRule, KInARowRaiseAPassClears) {
+  const std::vector<std::vector<std::pair<std::string, std::string>>> rows = {
+      {{"A:f", "-"}, {"A:f", "-"}, {"A:f", "raise"}, {"A:f", "-"}, {"A:p", "clear"}},
+      {{"A:f", "-"}, {"A:f", "-"}, {"A:p", "-"}, {"A:f", "-"}, {"A:f", "-"}, {"A:f", "raise"}},
+      {{"A:f", "-"}, {"B:f", "-"}, {"A:f", "-"}, {"B:p", "-"}, {"A:f", "raise"}},
+      {{"A:f", "-"}, {"A:n", "-"}, {"A:f", "-"}, {"A:f", "raise"}, {"A:n", "-"}, {"A:p", "clear"}},
+  };
+  for (const auto& row : rows) {
+    SlotFailRule rule(3);
+    for (const auto& [unit, answer] : row) {
+      const SlotOutcome outcome = unit[2] == 'f'   ? SlotOutcome::Failed
+                                  : unit[2] == 'p' ? SlotOutcome::Passed
+                                                   : SlotOutcome::Neither;
+      const SlotFaultChange change = rule.observe(unit.substr(0, 1), outcome);
+      EXPECT_EQ(change == SlotFaultChange::Raise   ? "raise"
+                : change == SlotFaultChange::Clear ? "clear"
+                                                   : "-",
+                answer)
+          << unit << " in row " << (&row - &rows[0]);
+    }
   }
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
+
+#include "station/cfx/cfx_envelope.h"
 
 namespace tarnwick {
 
@@ -23,7 +24,10 @@ struct CfxVersionCheck {
 // text with their UTC offset ("2026-12-07T16:05:09.123Z"); empty text is sent
 // as null.
 struct CfxUnitResult {
-  std::string uniqueId;   // the envelope's UniqueID; empty: a new one
+  std::string uniqueId;  // the envelope's UniqueID; empty: a new one
+  // The unit's TransactionId, shared with its WorkStarted and WorkCompleted
+  // (TransactionID there); empty: a new one.
+  std::string transactionId;
   std::string handle;     // this station's CFX handle: the envelope's Source
   std::string timeStamp;  // the result's time: the envelope's TimeStamp
   std::string imageName;  // the image file's name: RecipeName
@@ -45,30 +49,16 @@ struct CfxUnitResult {
   std::optional<CfxVersionCheck> check;  // `watch` only
 };
 
-// A CFX message ready to send: the envelope as UTF-8 JSON text, and what
-// the AMQP message carries beside it.
-struct CfxMessage {
-  std::string body;
-  std::string messageId;    // the envelope's UniqueID: AMQP message-id
-  std::string messageName;  // "CFX.Heartbeat": application property cfx-message
-  std::string topic;        // "CFX": application property cfx-topic
-  std::string handle;       // the envelope's Source: application property cfx-handle
-  std::string subject;      // "HANDLE.MessageName"
-};
-
-// Gives a new UUID text each call; empty when there is none to give.
-using UuidSource = std::function<std::string()>;
-
 // The CFX.Production.TestAndInspection.UnitsTested message of one modem,
-// with one tested unit. Every identifier in it (UniqueID, TransactionId, the
-// tests' and measurements' UniqueIdentifier) comes from `newUuid`; the text
+// with one tested unit. Every identifier in it not given (UniqueID,
+// TransactionId, the tests' and measurements' UniqueIdentifier) comes from
+// `newUuid`; the text
 // is built once and sent unchanged on every resend. False when `newUuid`
 // gave no UUID.
 bool unitsTestedMessage(const CfxUnitResult& unit, const UuidSource& newUuid, CfxMessage& message);
 
-// The CFX.Heartbeat message of `handle`, saying the next comes within
-// `frequencySeconds`. False when `newUuid` gave no UUID.
-bool heartbeatMessage(const std::string& handle, const std::string& timeStamp, int frequencySeconds,
-                      const UuidSource& newUuid, CfxMessage& message);
+// The text that names the unit in every message about it: its IMEI, else
+// its serial, else its USB location.
+const std::string& cfxUnitIdentifier(const CfxUnitResult& unit);
 
 }  // namespace tarnwick

@@ -17,7 +17,9 @@
 #include "station/views/watch_table.h"
 #include "station/watch/cycle_book.h"
 #include "station/watch/replug_verdict.h"
+#include "station/watch/slot_fail_rule.h"
 #include "station/watch/slots_file.h"
+#include "station/watch/station_state.h"
 #include "station/watch/verify_worker.h"
 #include "station/watch/watch_tracker.h"
 
@@ -30,6 +32,7 @@ constexpr auto kListInterval = std::chrono::milliseconds(500);
 constexpr int kEventWaitMs = 50;
 // With --publish, a CFX.Heartbeat this often while the watch runs.
 constexpr int kHeartbeatSeconds = 60;
+const char kSlotFailing[] = "SLOT_FAILING";
 
 std::chrono::milliseconds millisecondsOf(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
@@ -41,6 +44,7 @@ RunOutputSettings outputSettings(const WatchOptions& options, const StationEnvir
   settings.publish.heartbeatSeconds = kHeartbeatSeconds;
   settings.publish.command = "tarnwick-station watch";
   settings.publish.expectVersion = options.expectVersion;
+  settings.stationMessages = true;
   return settings;
 }
 
@@ -53,7 +57,8 @@ class WatchCommand {
       : options_(options),
         env_(environment),
         output_(outputSettings(options, environment)),
-        tracker_(millisecondsOf(options.verifyTimeoutSeconds)) {}
+        tracker_(millisecondsOf(options.verifyTimeoutSeconds)),
+        slotRule_(options.slotFailLimit) {}
 
   int run() {
     if (!prepare()) return kExitBadInvocation;
@@ -64,6 +69,7 @@ class WatchCommand {
         nextList = Clock::now() + kListInterval;
       }
       takeEvents();
+      tellState();
       output_.tick();
     }
     return finish();
@@ -79,11 +85,13 @@ class WatchCommand {
     if (!options_.slots.empty() && !readSlotsFile(options_.slots, slots_, why)) {
       return usage("slots file " + options_.slots + " " + why);
     }
-    if (!output_.openRecords(why) || !output_.startPublishing(why)) return usage(why);
     base_ = recordBaseFor(image_, env_.toolVersion);
     base_.watchCycle = true;
+    output_.setRecipe(base_);
+    if (!output_.openRecords(why) || !output_.startPublishing(why)) return usage(why);
     output_.showProgress(watchTableRenderer(slots_, Clock::now()));
     output_.runStart(base_);
+    tellState();
     return true;
   }
 
@@ -229,7 +237,8 @@ class WatchCommand {
     work.record = event.record;
     work.record.duplicate = work.record.duplicate || duplicate || tracker_.duplicate(event.modem);
     // A flash that did not pass ends its cycle: its result is final now.
-    event.recordWritten = output_.keep(work.record, work.record.result != FlashResult::Pass);
+    event.recordWritten =
+        output_.keep(event.modem, work.record, work.record.result != FlashResult::Pass);
     event.record.messageId = work.record.messageId;
   }
 
@@ -297,13 +306,62 @@ class WatchCommand {
     ModemRecord& record = cycles_[cycle].record;
     record.duplicate = record.duplicate || tracker_.duplicate(cycle);
     StationEvent end = kindEvent(EventKind::CycleEnd, cycle);
-    if (record.result == FlashResult::Pass) end.recordWritten = output_.keep(record);
+    if (record.result == FlashResult::Pass) end.recordWritten = output_.keep(cycle, record);
     const bool failed = record.result == FlashResult::Fail ||
                         record.result == FlashResult::Aborted ||
                         record.verified == Verification::Mismatch;
     if (failed) anyFailed_ = true;
     end.record = record;
     output_.show(end);
+    judgeSlot(record);
+  }
+
+  // The station's state, told when it changed: the tracker knows which
+  // units are being flashed or checked.
+  void tellState() {
+    StationActivity activity;
+    activity.working = tracker_.cyclesAtWork();
+    output_.station().state(stationState(activity), Clock::now());
+  }
+
+  // A slot that keeps failing is a fault of the station (a worn cable, a
+  // bad hub port) until a unit passes there.
+  void judgeSlot(const ModemRecord& record) {
+    const std::string slot = record.slot.empty() ? record.location : record.slot;
+    const bool failed =
+        record.result == FlashResult::Fail || record.verified == Verification::Mismatch;
+    const bool passed = record.result == FlashResult::Pass && !failed;
+    const SlotOutcome outcome =
+        failed ? SlotOutcome::Failed : (passed ? SlotOutcome::Passed : SlotOutcome::Neither);
+    switch (slotRule_.observe(slot, outcome)) {
+      case SlotFaultChange::None:
+        break;
+      case SlotFaultChange::Clear:
+        output_.station().clear(kSlotFailing, slot);
+        break;
+      case SlotFaultChange::Raise:
+        output_.station().raise(slotFault(record, slot));
+        break;
+    }
+  }
+
+  // "slot A3: the last 3 units failed (ERROR answer at packet 5 of 12): check its cable and hub"
+  StationFault slotFault(const ModemRecord& record, const std::string& slot) const {
+    std::string why = record.verified == Verification::Mismatch
+                          ? "came back with " + (record.hasVersionAfter ? record.versionAfter : "-")
+                          : record.reason;
+    if (record.verified != Verification::Mismatch && !record.stage.empty()) {
+      why += " at " + record.stage.substr(0, record.stage.find(" of "));  // "packet 5"
+    }
+    StationFault fault;
+    fault.code = kSlotFailing;
+    fault.slot = slot;
+    fault.severity = FaultSeverity::Warning;
+    fault.cause = "MechanicalFailure";
+    fault.description = (record.slot.empty() ? "location " : "slot ") + slot + ": the last " +
+                        std::to_string(slotRule_.failsInARow(slot)) + " units failed (" + why +
+                        "): check its cable and hub";
+    return fault;
   }
 
   static StationEvent kindEvent(EventKind kind, std::size_t cycle) {
@@ -323,6 +381,8 @@ class WatchCommand {
       endUnverified(cycle, "the run ended before the re-plug");
     }
     cycles_.joinAll();
+    tellState();
+    output_.shutDown();
     output_.finishViews();
     output_.summary();
     return output_.end(anyFailed_ ? kExitFailed : kExitDone, counts());
@@ -355,6 +415,7 @@ class WatchCommand {
   EventQueue events_;
   std::atomic<bool> stop_{false};
   CycleBook cycles_;
+  SlotFailRule slotRule_;
   bool listFailed_ = false;
   bool anyFailed_ = false;
 };

@@ -62,6 +62,12 @@ CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
       ->check(CLI::Range(0.0, 3600.0))
       ->option_text("S");
   watch->add_flag("--force", options.force, "Flash modems already on --expect-version too");
+  watch
+      ->add_option("--slot-fail-limit", options.slotFailLimit,
+                   "Units failed in a row in one slot that raise its SLOT_FAILING fault "
+                   "(1-1000, default 3)")
+      ->check(CLI::Range(1, 1000))
+      ->option_text("K");
   addPublishOptions(*watch, options.publish);
   return watch;
 }

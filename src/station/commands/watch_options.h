@@ -11,7 +11,8 @@ namespace tarnwick {
 
 // `tarnwick-station watch IMAGE [--id VID:PID]... [--slots FILE]
 // [--expect-version TEXT] [--record FILE] [--json] [--progress ...] [--color ...]
-// [--verify-timeout S] [--settle S] [--force] [--publish URL [--outbox DIR] [--cfx-handle HANDLE]]`
+// [--verify-timeout S] [--settle S] [--force] [--slot-fail-limit K] [--publish URL [--outbox DIR]
+// [--cfx-handle HANDLE]]`
 struct WatchOptions {
   std::string image;
   std::vector<std::string> ids;
@@ -24,6 +25,7 @@ struct WatchOptions {
   double verifyTimeoutSeconds = 120;
   double settleSeconds = 20;
   bool force = false;
+  int slotFailLimit = 3;  // units failed in a row in one slot that raise its fault
   PublishOptions publish;
 };
 

@@ -3,11 +3,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "station/model/flash_target.h"
 #include "station/model/modem_record.h"
 #include "station/model/stage.h"
+#include "station/model/station_faults.h"
 
 namespace tarnwick {
 
@@ -29,6 +31,21 @@ enum class EventKind {
   NotBack,    // the modem taken for the cycle's was another unit: the cycle waits on
   CycleEnd,   // the cycle is over: its final `record`
   Waiting,    // no modem is present: `text` says what the station waits for (empty: one is)
+  // From the worker, once the unit is known (its IMEI asked) and before it
+  // is flashed: `record` as it stands, its work begins.
+  UnitKnown,
+  // The station's own (watch), for no modem in particular.
+  FaultRaised,   // `fault` has begun
+  FaultCleared,  // `fault` has ended
+  StateChanged,  // the station's state is `state` now
+};
+
+// The station's state moved from `oldState` to `newState` (ResourceState
+// codes), after `oldStateMs` in the old one (none: unknown).
+struct StationStateChange {
+  int oldState = 0;
+  int newState = 0;
+  std::optional<std::int64_t> oldStateMs;
 };
 
 struct StationEvent {
@@ -49,6 +66,8 @@ struct StationEvent {
   // ModemEnd, CycleEnd: false when `record` could not be written to the
   // record file.
   bool recordWritten = true;
+  StationFault fault;        // FaultRaised, FaultCleared
+  StationStateChange state;  // StateChanged
 };
 
 }  // namespace tarnwick

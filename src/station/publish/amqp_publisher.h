@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,8 +19,13 @@ struct OutgoingMessage {
   std::string subject;
   std::string body;
   std::string contentType = "application/json; charset=\"utf-8\"";
-  // Application properties, all strings (cfx-topic, cfx-message, cfx-handle).
-  std::vector<std::pair<std::string, std::string>> properties;
+  std::string to;                   // empty: none
+  std::string replyTo;              // empty: none
+  std::string correlationId;        // empty: none
+  std::int64_t creationTimeMs = 0;  // milliseconds since 1970; 0: none
+  // Application properties (cfx-topic, cfx-message, cfx-handle,
+  // cfx-target): strings, or none for an AMQP null.
+  std::vector<std::pair<std::string, std::optional<std::string>>> properties;
 };
 
 enum class PublishOutcome {

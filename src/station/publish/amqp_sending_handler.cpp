@@ -14,9 +14,11 @@
 #include <proton/message_id.hpp>
 #include <proton/receiver.hpp>
 #include <proton/receiver_options.hpp>
+#include <proton/scalar.hpp>
 #include <proton/sender_options.hpp>
 #include <proton/session.hpp>
 #include <proton/ssl.hpp>
+#include <proton/timestamp.hpp>
 #include <proton/tracker.hpp>
 #include <proton/transport.hpp>
 #include <proton/work_queue.hpp>
@@ -56,8 +58,18 @@ proton::message protonMessage(const OutgoingMessage& outgoing) {
   message.durable(true);
   message.inferred(true);  // a binary body as one Data section
   message.body(proton::binary(outgoing.body));
-  for (const auto& property : outgoing.properties) {
-    message.properties().put(property.first, property.second);
+  if (!outgoing.to.empty()) message.to(outgoing.to);
+  if (!outgoing.replyTo.empty()) message.reply_to(outgoing.replyTo);
+  if (!outgoing.correlationId.empty())
+    message.correlation_id(proton::message_id(outgoing.correlationId));
+  if (outgoing.creationTimeMs > 0)
+    message.creation_time(proton::timestamp(outgoing.creationTimeMs));
+  for (const auto& [name, value] : outgoing.properties) {
+    if (value) {
+      message.properties().put(name, *value);
+    } else {
+      message.properties().put(name, proton::scalar());  // an AMQP null
+    }
   }
   return message;
 }

@@ -101,7 +101,10 @@ Json entryJson(const OutboxEntry& entry) {
   file["subject"] = entry.message.subject;
   file["topic"] = entry.message.topic;
   file["handle"] = entry.message.handle;
-  file["body"] = entry.message.body;
+  file["target"] = entry.message.target;
+  file["request_id"] = entry.message.requestId;
+  file["creation_time_ms"] = entry.message.creationTimeMs;
+  file["body"] = entry.message.body;  // last: a listing reads what comes before it
   return file;
 }
 
@@ -181,6 +184,11 @@ bool entryFromJson(const Json& file, OutboxEntry& entry, bool withBody, std::str
   entry.message.topic = file["topic"].get<std::string>();
   entry.message.handle = file["handle"].get<std::string>();
   if (withBody) entry.message.body = file["body"].get<std::string>();
+  // Results an earlier version put have none of these: no target, no request.
+  if (isText(file, "target")) entry.message.target = file["target"].get<std::string>();
+  if (isText(file, "request_id")) entry.message.requestId = file["request_id"].get<std::string>();
+  if (file.contains("creation_time_ms") && file["creation_time_ms"].is_number_integer())
+    entry.message.creationTimeMs = file["creation_time_ms"].get<std::int64_t>();
   entry.created = file["created"].get<std::string>();
   entry.attempts = file["attempts"].get<int>();
   entry.lastError = file["last_error"].is_null() ? "" : file["last_error"].get<std::string>();

@@ -8,6 +8,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <thread>
@@ -53,9 +54,18 @@ OutgoingMessage outgoingOf(const CfxMessage& message) {
   outgoing.messageId = message.messageId;
   outgoing.subject = message.subject;
   outgoing.body = message.body;
+  // As the CFX SDK sets them: to the Target (none when it is null), reply
+  // to the Source, the RequestID as the correlation, the TimeStamp.
+  outgoing.to = message.target;
+  outgoing.replyTo = message.handle;
+  outgoing.correlationId = message.requestId;
+  outgoing.creationTimeMs = message.creationTimeMs;
+  std::optional<std::string> target;
+  if (!message.target.empty()) target = message.target;
   outgoing.properties = {{"cfx-topic", message.topic},
                          {"cfx-message", message.messageName},
-                         {"cfx-handle", message.handle}};
+                         {"cfx-handle", message.handle},
+                         {"cfx-target", target}};
   return outgoing;
 }
 
@@ -103,6 +113,7 @@ struct OutboxSender::Running {
   std::uint64_t unreachable = 0;  // outcomes that never reached the broker, and blocks
   std::string lastError;          // this run's last failed send
   std::deque<PublishResult> outcomes;
+  std::deque<CfxMessage> direct;  // to be sent directly
   std::atomic<std::size_t> pending{0};
 
   // The sender thread's own.
@@ -114,7 +125,7 @@ struct OutboxSender::Running {
   std::set<Key> unreadable;
   std::deque<std::pair<Clock::time_point, std::string>> sentOrder;  // to find the overdue
   std::size_t inFlightOnTime = 0;                                   // in flight and not overdue
-  std::set<std::string> heartbeatIds;
+  std::set<std::string> directIds;  // heartbeats and direct messages on their way
   FileLock lock;
   Clock::time_point nextLockTry;
   Clock::time_point nextHeartbeat;
@@ -158,6 +169,7 @@ struct OutboxSender::Running {
   Ref add(const OutboxName& name);
   void markOverdue();
   void heartbeatIfDue();
+  void sendDirect();
   void submitDue();
   bool submit(Ref result, Clock::time_point now);
   void publishState();
@@ -172,8 +184,9 @@ void OutboxSender::Running::run() {
   std::deque<PublishResult> taken;
   while (waitForWork(taken)) {
     settleAll(taken);
-    heartbeatIfDue();
     if (!holdLock()) {
+      heartbeatIfDue();
+      sendDirect();
       publishState();
       continue;
     }
@@ -181,6 +194,10 @@ void OutboxSender::Running::run() {
     if (takingDue) takePut();
     markOverdue();
     submitDue();
+    // After what waits, so that a heartbeat follows the run's first
+    // messages (CFX.EndpointConnected) on the wire.
+    heartbeatIfDue();
+    sendDirect();
     publishState();
   }
   // What had no outcome yet is reported Retry by the publisher's stop; an
@@ -201,7 +218,9 @@ void OutboxSender::Running::run() {
 bool OutboxSender::Running::waitForWork(std::deque<PublishResult>& taken) {
   const Clock::time_point due = nextDue();
   std::unique_lock<std::mutex> hold(mutex);
-  const auto ready = [this] { return stopping || !outcomes.empty() || wakes != seenWakes; };
+  const auto ready = [this] {
+    return stopping || !outcomes.empty() || !direct.empty() || wakes != seenWakes;
+  };
   if (due == Clock::time_point::max()) {
     work.wait(hold, ready);
   } else {
@@ -281,7 +300,7 @@ void OutboxSender::Running::settleAll(std::deque<PublishResult>& taken) {
 }
 
 void OutboxSender::Running::settle(const PublishResult& result) {
-  if (heartbeatIds.erase(result.messageId) > 0) return;  // a heartbeat's outcome does not matter
+  if (directIds.erase(result.messageId) > 0) return;  // a heartbeat's outcome does not matter
   const Ref sent = find(result.messageId);
   if (sent == queue.end() || !sent->second.inFlight) return;
   if (!sent->second.overdue) --inFlightOnTime;
@@ -418,12 +437,25 @@ void OutboxSender::Running::heartbeatIfDue() {
   const Clock::time_point now = Clock::now();
   if (settings.heartbeatSeconds <= 0 || now < nextHeartbeat) return;
   nextHeartbeat = now + std::chrono::seconds(settings.heartbeatSeconds);
+  CfxHeartbeat content;
+  content.handle = settings.heartbeatHandle;
+  content.timeStamp = isoTimeUtc(std::chrono::system_clock::now());
+  content.frequencySeconds = settings.heartbeatSeconds;
+  if (settings.heartbeatContent) settings.heartbeatContent(content);
   CfxMessage heartbeat;
-  if (!heartbeatMessage(settings.heartbeatHandle, isoTimeUtc(std::chrono::system_clock::now()),
-                        settings.heartbeatSeconds, randomUuid, heartbeat)) {
-    return;
+  if (!heartbeatMessage(content, randomUuid, heartbeat)) return;
+  if (publisher->submit(outgoingOf(heartbeat))) directIds.insert(heartbeat.messageId);
+}
+
+void OutboxSender::Running::sendDirect() {
+  std::deque<CfxMessage> taken;
+  {
+    std::lock_guard<std::mutex> hold(mutex);
+    taken.swap(direct);
   }
-  if (publisher->submit(outgoingOf(heartbeat))) heartbeatIds.insert(heartbeat.messageId);
+  for (const CfxMessage& message : taken) {
+    if (publisher->submit(outgoingOf(message))) directIds.insert(message.messageId);
+  }
 }
 
 // Oldest first, never one result twice at once, at most the window on
@@ -581,6 +613,13 @@ bool OutboxSender::start(std::string& why) {
 void OutboxSender::wake() {
   std::lock_guard<std::mutex> lock(running_->mutex);
   ++running_->wakes;
+  running_->work.notify_one();
+}
+
+void OutboxSender::sendDirect(CfxMessage message) {
+  std::lock_guard<std::mutex> lock(running_->mutex);
+  if (running_->stopping) return;
+  running_->direct.push_back(std::move(message));
   running_->work.notify_one();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "station/cfx/cfx_endpoint.h"
 #include "station/publish/amqp_publisher.h"
 #include "station/publish/broker_address.h"
 #include "station/publish/outbox.h"
@@ -39,6 +40,9 @@ struct OutboxSenderSettings {
   // put in the outbox: a heartbeat that cannot be sent is simply dropped.
   int heartbeatSeconds = 0;
   std::string heartbeatHandle;
+  // Fills in what each heartbeat says beside its handle and frequency (the
+  // active faults and recipes); called on the sender's thread. None: null.
+  std::function<void(CfxHeartbeat&)> heartbeatContent;
 };
 
 // Sends the outbox's results to the broker on one thread of its own and
@@ -71,6 +75,10 @@ class OutboxSender {
   bool start(std::string& why);
   // A result was put into the outbox: it is sent soon. Thread-safe.
   void wake();
+  // Sends `message` once, directly and after what waits on the wire now,
+  // never through the outbox (for what the outbox cannot take); its outcome
+  // does not matter. Thread-safe.
+  void sendDirect(CfxMessage message);
   // Waits until the outbox is empty (true), or `timeoutMs` has passed, or,
   // with `untilUnreachable`, a connection attempt made after the call has
   // failed while results still wait (false). Sending goes on afterwards

@@ -41,7 +41,7 @@ void runFlash(FlashRunSetup& setup, RunOutput& output) {
       if (event.kind == EventKind::ModemEnd) {
         ++ended;
         // Written before it is shown, so the views can say when it was lost.
-        event.recordWritten = output.keep(event.record);
+        event.recordWritten = output.keep(event.modem, event.record);
       }
       output.show(event);
     }

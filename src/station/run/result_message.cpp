@@ -38,6 +38,32 @@ std::string fileNameOf(const std::string& path) {
 
 }  // namespace
 
+CfxWorkResult workResultOf(const ModemRecord& record) {
+  switch (record.result) {
+    case FlashResult::Pass:
+      return record.verified == Verification::Mismatch ? CfxWorkResult::Failed
+                                                       : CfxWorkResult::Completed;
+    case FlashResult::Fail:
+      return CfxWorkResult::Failed;
+    case FlashResult::Aborted:
+      return CfxWorkResult::Aborted;
+    case FlashResult::Skipped:
+      return CfxWorkResult::Skipped;
+  }
+  return CfxWorkResult::Failed;
+}
+
+CfxFault cfxFaultOf(const StationFault& fault) {
+  CfxFault cfx;
+  cfx.cause = fault.cause;
+  cfx.severity = faultSeverityName(fault.severity);
+  cfx.code = fault.code;
+  cfx.occurrenceId = fault.occurrenceId;
+  cfx.description = fault.description;
+  cfx.occurredAt = cfxTime(fault.occurredAt);
+  return cfx;
+}
+
 std::string cfxTime(const std::string& isoUtc) {
   if (isoUtc.empty() || isoUtc.back() != 'Z') return isoUtc;
   return isoUtc.substr(0, isoUtc.size() - 1) + "+00:00";

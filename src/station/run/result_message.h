@@ -2,8 +2,11 @@
 
 #include <string>
 
-#include "station/model/modem_record.h"
 #include "station/cfx/cfx_message.h"
+#include "station/cfx/cfx_resource.h"
+#include "station/cfx/cfx_work.h"
+#include "station/model/modem_record.h"
+#include "station/model/station_faults.h"
 
 namespace tarnwick {
 
@@ -13,6 +16,14 @@ namespace tarnwick {
 // wanted (empty: a version other than the one before).
 CfxUnitResult unitResultOf(const ModemRecord& record, const std::string& handle,
                            const std::string& resultTime, const std::string& expectedVersion);
+
+// How the unit's work ended, as WorkCompleted says it: Completed for a
+// PASS (then VERIFIED or UNVERIFIED in watch), Failed for a FAIL or a
+// MISMATCH, Aborted, Skipped (already on the version).
+CfxWorkResult workResultOf(const ModemRecord& record);
+
+// A station fault as CFX carries it.
+CfxFault cfxFaultOf(const StationFault& fault);
 
 // An isoTimeUtc text with its UTC offset written out, as CFX gives times:
 // "2026-12-07T16:05:09.123+00:00"; empty stays empty.

@@ -3,6 +3,8 @@
 #include "platform/host_name.h"
 #include "platform/random_uuid.h"
 #include "platform/state_folder.h"
+#include "station/cfx/cfx_endpoint.h"
+#include "station/cfx/cfx_work.h"
 #include "station/publish/broker_secret.h"
 #include "station/run/result_message.h"
 #include "text/iso_time.h"
@@ -13,6 +15,12 @@ namespace {
 
 // How long the end of a run waits for its last results to be accepted.
 constexpr int kFinishWaitMs = 10000;
+
+std::string cfxNow() {
+  return cfxTime(isoTimeUtc(std::chrono::system_clock::now()));
+}
+
+const char kNoUuid[] = "the system gave no random number for its ids";
 
 }  // namespace
 
@@ -60,10 +68,23 @@ bool ResultPublishing::start(const PublishSettings& settings, std::vector<std::s
     why = "outbox " + folder_ + " cannot be read: " + error;
     return false;
   }
+  // Before the sender starts, so that it goes out first of this run's.
+  CfxMessage connected;
+  if (settings_.endpointLife &&
+      !(endpointConnectedMessage(settings_.handle, cfxNow(), randomUuid, connected) &&
+        putMessage(connected, error))) {
+    why = "outbox " + folder_ + " cannot take CFX.EndpointConnected: " + error;
+    return false;
+  }
   OutboxSenderSettings senderSettings;
   senderSettings.heartbeatSeconds = settings_.heartbeatSeconds;
   senderSettings.heartbeatHandle = settings_.handle;
   senderSettings.holder = settings_.command;
+  senderSettings.heartbeatContent = [this](CfxHeartbeat& heartbeat) {
+    if (settings_.activeFaults) heartbeat.activeFaults = settings_.activeFaults();
+    if (!settings_.recipeName.empty())
+      heartbeat.activeRecipes = {CfxRecipe{settings_.recipeName, settings_.recipeRevision}};
+  };
   sender_ = std::make_unique<OutboxSender>(
       *outbox_, brokers, [this](const OutboxNotice& notice) { noticed(notice); }, senderSettings);
   if (!sender_->start(error)) {
@@ -82,18 +103,63 @@ bool ResultPublishing::name(ModemRecord& record, std::string& why) {
   return false;
 }
 
-bool ResultPublishing::put(const ModemRecord& record, std::string& why) {
-  const std::string now = isoTimeUtc(std::chrono::system_clock::now());
-  CfxUnitResult unit = unitResultOf(record, settings_.handle, now, settings_.expectVersion);
-  unit.uniqueId = record.messageId;  // the id the records carry; the message's others are new
-  CfxMessage message;
-  if (!unitsTestedMessage(unit, randomUuid, message)) {
-    why = "the system gave no random number for its ids";
+bool ResultPublishing::workStarted(std::size_t unit, const ModemRecord& record, std::string& why) {
+  if (transactions_.count(unit) > 0) return true;
+  const std::string transaction = randomUuid();
+  if (transaction.empty()) {
+    why = kNoUuid;
     return false;
   }
-  if (!outbox_->put(message, now, why)) return false;
-  sender_->wake();
+  transactions_[unit] = transaction;
+  CfxUnitResult started =
+      unitResultOf(record, settings_.handle, isoTimeUtc(std::chrono::system_clock::now()), "");
+  started.transactionId = transaction;
+  CfxMessage message;
+  if (!workStartedMessage(started, randomUuid, message)) {
+    why = kNoUuid;
+    return false;
+  }
+  return putMessage(message, why);
+}
+
+// WorkStarted (unless it went when the work began), UnitsTested and
+// WorkCompleted, in this order on the wire: the outbox sends oldest first.
+bool ResultPublishing::put(std::size_t unit, const ModemRecord& record, std::string& why) {
+  if (!workStarted(unit, record, why)) return false;
+  const std::string now = isoTimeUtc(std::chrono::system_clock::now());
+  CfxUnitResult result = unitResultOf(record, settings_.handle, now, settings_.expectVersion);
+  result.uniqueId = record.messageId;  // the id the records carry; the message's others are new
+  result.transactionId = transactions_[unit];
+  CfxMessage tested;
+  CfxMessage completed;
+  if (!unitsTestedMessage(result, randomUuid, tested) ||
+      !workCompletedMessage(result, workResultOf(record), randomUuid, completed)) {
+    why = kNoUuid;
+    return false;
+  }
+  if (!putMessage(tested, why) || !putMessage(completed, why)) return false;
+  transactions_.erase(unit);
   return true;
+}
+
+bool ResultPublishing::putMessage(const CfxMessage& message, std::string& why) {
+  if (!outbox_->put(message, isoTimeUtc(std::chrono::system_clock::now()), why)) return false;
+  if (sender_) sender_->wake();
+  return true;
+}
+
+void ResultPublishing::sendDirect(const CfxMessage& message) {
+  if (sender_) sender_->sendDirect(message);
+}
+
+bool ResultPublishing::shutDown(std::string& why) {
+  if (!sender_ || !settings_.endpointLife) return true;
+  CfxMessage message;
+  if (!endpointShuttingDownMessage(settings_.handle, cfxNow(), randomUuid, message)) {
+    why = kNoUuid;
+    return false;
+  }
+  return putMessage(message, why);
 }
 
 void ResultPublishing::noticed(const OutboxNotice& notice) {

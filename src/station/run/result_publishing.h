@@ -2,12 +2,15 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "station/cfx/cfx_resource.h"
 #include "station/model/modem_record.h"
 #include "station/publish/broker_address.h"
 #include "station/publish/outbox.h"
@@ -26,6 +29,14 @@ struct PublishSettings {
   std::string expectVersion;      // what the check after the re-plug wants (watch)
   // The command that sends, as another sender of the same outbox is told.
   std::string command = "tarnwick-station flash";
+  // Watch: CFX.EndpointConnected goes first, before any result of this
+  // run, and `shutDown` puts CFX.EndpointShuttingDown.
+  bool endpointLife = false;
+  // Watch: what each heartbeat says, the image as the active recipe and
+  // the active faults (read on the sender's thread; none: null).
+  std::string recipeName;
+  std::string recipeRevision;
+  std::function<std::vector<CfxFault>()> activeFaults;
 };
 
 // What the outbox's sender has said since it was last asked.
@@ -59,9 +70,23 @@ class ResultPublishing {
 
   // Gives `record` its unit's message id, once (a cycle's records share it).
   bool name(ModemRecord& record, std::string& why);
-  // The unit's result is final: its message goes into the outbox, on disk
-  // before this returns true.
-  bool put(const ModemRecord& record, std::string& why);
+  // Unit `unit` (the run's modem or cycle number) is known and its work
+  // begins: its CFX.Production.WorkStarted goes into the outbox, with a
+  // transaction of its own that its later messages share.
+  bool workStarted(std::size_t unit, const ModemRecord& record, std::string& why);
+  // The unit's result is final: its UnitsTested and then its WorkCompleted
+  // go into the outbox (after a WorkStarted, should the unit have had none),
+  // on disk before this returns true.
+  bool put(std::size_t unit, const ModemRecord& record, std::string& why);
+  // Any other message of the station into the outbox, after what is there.
+  bool putMessage(const CfxMessage& message, std::string& why);
+  // A message the outbox cannot take, sent directly once (see OutboxSender).
+  void sendDirect(const CfxMessage& message);
+  // The run ends cleanly: CFX.EndpointShuttingDown goes into the outbox,
+  // after everything else of the run (watch).
+  bool shutDown(std::string& why);
+  // This station's CFX handle.
+  const std::string& handle() const { return settings_.handle; }
 
   PublishNews takeNews();
   // The run is over: what waits is given a few seconds to go (not once the
@@ -81,6 +106,8 @@ class ResultPublishing {
 
  private:
   void noticed(const OutboxNotice& notice);
+  bool putWork(const CfxUnitResult& unit, bool started, const ModemRecord& record,
+               std::string& why);
 
   PublishSettings settings_;
   std::string folder_;
@@ -91,6 +118,7 @@ class ResultPublishing {
   std::mutex lock_;  // guards news_
   PublishNews news_;
   std::vector<std::string> unreadable_;
+  std::map<std::size_t, std::string> transactions_;  // by unit: its work has started
 };
 
 // The station's CFX handle when none is given: "Tarnwick.Station.<host>".

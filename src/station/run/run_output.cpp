@@ -1,6 +1,7 @@
 #include "station/run/run_output.h"
 
 #include "station/model/exit_status.h"
+#include "station/run/result_message.h"
 #include "station/run/run_setup.h"
 #include "station/views/state_colour.h"
 #include "station/views/summary.h"
@@ -12,8 +13,27 @@ RunOutput::RunOutput(RunOutputSettings settings, std::unique_ptr<RecordFile> rec
     : settings_(std::move(settings)),
       human_(settings_.json ? settings_.err : settings_.out),
       colour_(colourWantedOn(settings_.color, human_)),
-      records_(std::move(records)) {
+      records_(std::move(records)),
+      station_(
+          publishing_, [this](const StationEvent& event) { show(event); },
+          [this](const std::string& line) {
+            say(settings_.err, "tarnwick-station: " + line + "\n");
+          }) {
   if (settings_.json) json_ = std::make_unique<JsonEvents>(settings_.out);
+  if (!settings_.stationMessages) return;
+  settings_.publish.endpointLife = true;
+  settings_.publish.activeFaults = [this] {
+    std::vector<CfxFault> faults;
+    for (const StationFault& fault : station_.faults().active())
+      faults.push_back(cfxFaultOf(fault));
+    return faults;
+  };
+}
+
+void RunOutput::setRecipe(const ModemRecord& base) {
+  const CfxUnitResult unit = unitResultOf(base, "", "", "");
+  settings_.publish.recipeName = unit.imageName;
+  settings_.publish.recipeRevision = unit.imageSha256;
 }
 
 bool RunOutput::openRecords(std::string& why) {
@@ -61,22 +81,55 @@ bool RunOutput::startPublishing(std::string& why) {
   return true;
 }
 
-bool RunOutput::keep(ModemRecord& record, bool final) {
-  std::string why;
-  if (publishing_.active() &&
-      !(publishing_.name(record, why) && (!final || publishing_.put(record, why)))) {
-    say(settings_.err, "tarnwick-station: the result of " + record.location + " (serial " +
-                           (record.serial.empty() ? "none" : record.serial) +
-                           ") could not be put in the outbox " + publishing_.folder() + ": " + why +
-                           "\n");
-    resultLost_ = true;
+bool RunOutput::keep(std::size_t unit, ModemRecord& record, bool final) {
+  if (publishing_.active()) {
+    std::string why;
+    const bool named = publishing_.name(record, why);
+    if (!named || final) {
+      const bool put = named && publishing_.put(unit, record, why);
+      if (!put) {
+        say(settings_.err, "tarnwick-station: the result of " + record.location + " (serial " +
+                               (record.serial.empty() ? "none" : record.serial) +
+                               ") could not be put in the outbox " + publishing_.folder() + ": " +
+                               why + "\n");
+        resultLost_ = true;
+      }
+      if (named) outboxPut(put, why);
+    }
   }
-  if (settings_.record.empty() || records_->write(record)) return true;
-  recordLost_ = true;
-  return false;
+  if (settings_.record.empty()) return true;
+  const bool written = records_->write(record);
+  if (settings_.stationMessages) station_.recordWritten(written, settings_.record);
+  recordLost_ = recordLost_ || !written;
+  return written;
+}
+
+void RunOutput::outboxPut(bool put, const std::string& why) {
+  if (settings_.stationMessages) station_.outboxPut(put, publishing_.folder(), why);
+}
+
+void RunOutput::shutDown() {
+  std::string why;
+  const bool put = publishing_.shutDown(why);
+  if (!put) {
+    say(settings_.err,
+        "tarnwick-station: CFX.EndpointShuttingDown could not be put in the outbox " +
+            publishing_.folder() + ": " + why + "\n");
+  }
 }
 
 void RunOutput::show(const StationEvent& event) {
+  if (event.kind == EventKind::UnitKnown && publishing_.active()) {
+    std::string why;
+    const bool put = publishing_.workStarted(event.modem, event.record, why);
+    if (!put) {
+      say(settings_.err, "tarnwick-station: the work start of " + event.record.location +
+                             " could not be put in the outbox " + publishing_.folder() + ": " +
+                             why + "\n");
+      resultLost_ = true;
+    }
+    outboxPut(put, why);
+  }
   board_.apply(event);
   for (RunView* view : views_) view->onEvent(event, board_);
 }
@@ -127,7 +180,7 @@ int RunOutput::end(int status, const OrderedJson& counts) {
   takePublishNews();
   if (waiting > 0) {
     say(settings_.err, "tarnwick-station: " + std::to_string(waiting) +
-                           (waiting == 1 ? " result waits in " : " results wait in ") +
+                           (waiting == 1 ? " message waits in " : " messages wait in ") +
                            publishing_.folder() + "; `tarnwick-station outbox --outbox " +
                            publishing_.folder() + " " + publishing_.sendLaterOptions() +
                            "` sends them\n");

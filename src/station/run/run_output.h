@@ -9,6 +9,7 @@
 #include "station/model/modem_json.h"
 #include "station/model/modem_record.h"
 #include "station/run/result_publishing.h"
+#include "station/run/station_messages.h"
 #include "station/views/json_events.h"
 #include "station/views/live_table.h"
 #include "station/views/output_modes.h"
@@ -27,6 +28,9 @@ struct RunOutputSettings {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   PublishSettings publish;  // its url empty: nothing is published
+  // Watch: the station's state and faults are shown, and with --publish
+  // sent with its life (EndpointConnected, EndpointShuttingDown).
+  bool stationMessages = false;
 };
 
 // Everything a run shows and keeps, set up and driven alike for `flash` and
@@ -44,6 +48,9 @@ class RunOutput {
   // With --publish: checks the URL, opens the outbox and starts sending
   // what waits there. False with the line to say.
   bool startPublishing(std::string& why);
+  // The image the station flashes, as each heartbeat names its recipe
+  // (before startPublishing).
+  void setRecipe(const ModemRecord& base);
   // JSON: the run's first event, from the fields every record shares.
   void runStart(const ModemRecord& base);
   // JSON: a modem the run is about to flash.
@@ -55,13 +62,19 @@ class RunOutput {
   void addView(RunView& view) { views_.push_back(&view); }
 
   RunBoard& board() { return board_; }
-  // Appends `record` to the record file (none: nothing to do); false, and
-  // counted, when it was lost. With --publish the record first gets its
-  // unit's message id, and when `final` (the unit's last record) the
-  // unit's result goes into the outbox before the record is written.
-  bool keep(ModemRecord& record, bool final = true);
-  // The board takes `event`, then every view is told.
+  // Appends `record` of unit `unit` (the modem's or cycle's number) to the
+  // record file (none: nothing to do); false, and counted, when it was
+  // lost. With --publish the record first gets its unit's message id, and
+  // when `final` (the unit's last record) the unit's result goes into the
+  // outbox before the record is written.
+  bool keep(std::size_t unit, ModemRecord& record, bool final = true);
+  // The board takes `event`, then every view is told. With --publish a
+  // unit that became known starts its work (CFX.Production.WorkStarted).
   void show(const StationEvent& event);
+  // Watch: the station's state and faults.
+  StationMessages& station() { return station_; }
+  // Watch, at Ctrl-C: with --publish, CFX.EndpointShuttingDown.
+  void shutDown();
   void tick();
   // Every modem has ended: the views draw their last.
   void finishViews();
@@ -83,8 +96,13 @@ class RunOutput {
   std::unique_ptr<RunView> humanView_;
   std::vector<RunView*> views_;
   bool recordLost_ = false;
+  // Before the publishing, so that it outlives the sender, whose heartbeat
+  // reads its faults.
+  StationMessages station_;
   ResultPublishing publishing_;
   bool resultLost_ = false;  // a result could not be put in the outbox
+
+  void outboxPut(bool put, const std::string& why);
 
   void takePublishNews();
 };

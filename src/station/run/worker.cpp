@@ -73,7 +73,9 @@ class Flash {
     startedAt_ = Clock::now();
     record_.started = isoTimeUtc(std::chrono::system_clock::now());
     put(EventKind::ModemStart);
-    if (connect() && askVersion() && askImei() && notAlreadyThere() && download()) pass();
+    if (connect() && askVersion() && askImei() && unitKnown() && notAlreadyThere() && download()) {
+      pass();
+    }
     link_.closePort();
     finishTimes();
     record_.log = sink_.log();
@@ -120,6 +122,14 @@ class Flash {
   }
 
   bool noSerialPort() { return fail("connect", "the modem has no serial port"); }
+
+  // The unit is known by what it said of itself: its work begins.
+  bool unitKnown() {
+    StationEvent event = makeEvent(EventKind::UnitKnown);
+    event.record = record_;
+    events_.put(std::move(event));
+    return true;
+  }
 
   // A modem that already runs the wanted version is left as it is.
   bool notAlreadyThere() {

@@ -26,7 +26,8 @@ void JsonEvents::emit(const char* name, const OrderedJson& fields) {
 }
 
 void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
-  if (event.kind == EventKind::Waiting) return;  // the human views' line, no event
+  if (event.kind == EventKind::Waiting || event.kind == EventKind::UnitKnown) return;
+  if (stationEvent(event)) return;
   const BoardRow& row = board.rows()[event.modem];
   OrderedJson fields;
   fields["modem"] = event.modem;
@@ -69,6 +70,27 @@ void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
     default:
       break;
   }
+}
+
+// `fault`, `fault-cleared` and `state`: the station's own, of no modem.
+bool JsonEvents::stationEvent(const StationEvent& event) {
+  OrderedJson fields;
+  if (event.kind == EventKind::StateChanged) {
+    fields["state"] = event.state.newState;
+    fields["old_state"] = event.state.oldState;
+    fields["old_state_ms"] =
+        event.state.oldStateMs ? OrderedJson(*event.state.oldStateMs) : OrderedJson();
+    emit("state", fields);
+    return true;
+  }
+  if (event.kind != EventKind::FaultRaised && event.kind != EventKind::FaultCleared) return false;
+  fields["code"] = event.fault.code;
+  fields["severity"] = faultSeverityName(event.fault.severity);
+  fields["slot"] = textOrNull(event.fault.slot);
+  fields["description"] = event.fault.description;
+  fields["occurrence_id"] = event.fault.occurrenceId;
+  emit(event.kind == EventKind::FaultRaised ? "fault" : "fault-cleared", fields);
+  return true;
 }
 
 void JsonEvents::tick(const RunBoard& board, StationEvent::Clock::time_point now) {

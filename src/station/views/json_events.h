@@ -30,6 +30,7 @@ class JsonEvents final : public RunView {
     int percent = -1;
     StationEvent::Clock::time_point at{};
   };
+  bool stationEvent(const StationEvent& event);
   void progress(std::size_t modem, const RunBoard& board, StationEvent::Clock::time_point now);
 
   std::FILE* out_;

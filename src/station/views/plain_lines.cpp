@@ -28,6 +28,15 @@ void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
     if (!event.text.empty()) line(event.text);
     return;
   }
+  if (event.kind == EventKind::FaultRaised) {
+    line("! " + event.fault.description, toneOfFault(event.fault.severity));
+    return;
+  }
+  if (event.kind == EventKind::FaultCleared) {
+    line("cleared: " + event.fault.description);
+    return;
+  }
+  if (event.kind == EventKind::StateChanged) return;
   const BoardRow& row = board.rows()[event.modem];
   switch (event.kind) {
     case EventKind::Stage:

@@ -1,5 +1,7 @@
 #include "station/views/run_board.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 RunBoard::RunBoard(const std::vector<FlashTarget>& targets, std::uint64_t imageSize) {
@@ -21,6 +23,11 @@ void RunBoard::apply(const StationEvent& event) {
     waitingLine_ = event.text;
     return;
   }
+  if (event.kind == EventKind::FaultRaised || event.kind == EventKind::FaultCleared) {
+    noteFault(event);
+    return;
+  }
+  if (event.kind == EventKind::StateChanged) return;
   if (event.modem >= rows_.size()) return;
   BoardRow& row = rows_[event.modem];
   if (!event.recordWritten) ++recordsLost_;
@@ -90,8 +97,27 @@ void RunBoard::apply(const StationEvent& event) {
     case EventKind::Found:
     case EventKind::VerifyEnd:
     case EventKind::Waiting:
+    case EventKind::UnitKnown:
+    case EventKind::FaultRaised:
+    case EventKind::FaultCleared:
+    case EventKind::StateChanged:
       break;
   }
+}
+
+// The active station faults, in the order they began.
+void RunBoard::noteFault(const StationEvent& event) {
+  const auto same = [&event](const StationFault& fault) {
+    return fault.code == event.fault.code && fault.slot == event.fault.slot;
+  };
+  faults_.erase(std::remove_if(faults_.begin(), faults_.end(), same), faults_.end());
+  if (event.kind == EventKind::FaultRaised) faults_.push_back(event.fault);
+}
+
+bool RunBoard::slotFaulty(const std::string& slot, const std::string& location) const {
+  return std::any_of(faults_.begin(), faults_.end(), [&](const StationFault& fault) {
+    return !fault.slot.empty() && (fault.slot == slot || fault.slot == location);
+  });
 }
 
 int RunBoard::percent(const BoardRow& row) const {

@@ -68,8 +68,14 @@ class RunBoard {
   std::size_t outboxUnreadable() const { return outboxUnreadable_; }
   std::chrono::system_clock::time_point outboxOldest() const { return outboxOldest_; }
   const std::string& broker() const { return broker_; }
+  // Watch: the station's active faults, oldest first, and whether one
+  // concerns the slot labelled `slot` or at `location`.
+  const std::vector<StationFault>& faults() const { return faults_; }
+  bool slotFaulty(const std::string& slot, const std::string& location) const;
 
  private:
+  void noteFault(const StationEvent& event);
+
   std::vector<BoardRow> rows_;
   std::string waitingLine_;
   std::size_t recordsLost_ = 0;
@@ -77,6 +83,7 @@ class RunBoard {
   std::size_t outboxUnreadable_ = 0;
   std::chrono::system_clock::time_point outboxOldest_{};
   std::string broker_;
+  std::vector<StationFault> faults_;
 };
 
 }  // namespace tarnwick

@@ -52,6 +52,19 @@ Tone toneOfState(const std::string& state) {
   return Tone::Plain;
 }
 
+Tone toneOfFault(FaultSeverity severity) {
+  switch (severity) {
+    case FaultSeverity::Information:
+      return Tone::Plain;
+    case FaultSeverity::Warning:
+      return Tone::Caution;
+    case FaultSeverity::Error:
+    case FaultSeverity::Alarm:
+      break;
+  }
+  return Tone::Bad;
+}
+
 std::string painted(const std::string& text, Tone tone) {
   if (tone == Tone::Plain) return text;
   return escapeOf(tone) + text + "\x1b[0m";

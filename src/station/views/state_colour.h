@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "station/model/station_faults.h"
 #include "station/views/output_modes.h"
 
 namespace tarnwick {
@@ -30,6 +31,9 @@ bool colourWantedOn(ColorMode mode, std::FILE* stream);
 // The tone of a state or result word as the views show it ("PASS",
 // "FAIL", "PASS, re-plug now", "MISMATCH (duplicate serial)", ...).
 Tone toneOfState(const std::string& state);
+
+// A station fault's line: a Warning yellow, an Error or Alarm red.
+Tone toneOfFault(FaultSeverity severity);
 
 // `text` in `tone`'s colour, reset after it; unchanged when Plain.
 std::string painted(const std::string& text, Tone tone);

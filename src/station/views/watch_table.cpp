@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "station/views/state_colour.h"
+#include "text/printable_text.h"
 #include "text/text_table.h"
 
 namespace tarnwick {
@@ -152,6 +153,18 @@ std::string slotsText(std::vector<std::vector<std::string>>& rows, std::size_t w
   return layOutColumns(rows, width, kReasonColumn, versionAndState);
 }
 
+// One line per active station fault, in the fault's colour, under the rest.
+std::string faultLines(const RunBoard& board, const TableLook& look) {
+  std::string text;
+  for (const StationFault& fault : board.faults()) {
+    const std::string line = cutLine("! " + printableText(fault.description) + "\n", look.width);
+    text += look.colour
+                ? painted(line.substr(0, line.size() - 1), toneOfFault(fault.severity)) + "\n"
+                : line;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots,
@@ -175,7 +188,9 @@ std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots
   std::vector<Tone> tones{Tone::Plain};
   for (std::size_t index = 0; index < locations.size(); ++index) {
     std::string label = slotLabelAt(slots, locations[index]);
+    const bool faulty = board.slotFaulty(label, locations[index]);
     if (label.empty()) label = slots.empty() ? "-" : "(not a slot)";
+    if (faulty) label = "! " + label;  // the fault's line below says what
     rows.push_back(slotCells(board, label, locations[index], counts[index]));
     const BoardRow* latest = counts[index].latest;
     tones.push_back(latest == nullptr ? Tone::Plain : toneOfState(latest->state));
@@ -185,7 +200,7 @@ std::string watchTableText(const RunBoard& board, const std::vector<Slot>& slots
   text += cutLine(recordsLostLine(board), look.width);
   text += cutLine(outboxLine(board, std::chrono::system_clock::now()), look.width);
   if (!board.waitingLine().empty()) text += cutLine(board.waitingLine() + "\n", look.width);
-  return paintedLines(text, tones, look.colour);
+  return paintedLines(text, tones, look.colour) + faultLines(board, look);
 }
 
 LiveTable::Renderer watchTableRenderer(std::vector<Slot> slots,

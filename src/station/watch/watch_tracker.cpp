@@ -240,4 +240,12 @@ std::vector<std::size_t> WatchTracker::waitingCycles() const {
   return waiting;
 }
 
+std::size_t WatchTracker::cyclesAtWork() const {
+  std::size_t working = 0;
+  for (const Cycle& cycle : cycles_) {
+    working += cycle.phase == Phase::Flashing || cycle.phase == Phase::Verifying ? 1 : 0;
+  }
+  return working;
+}
+
 }  // namespace tarnwick

@@ -62,6 +62,8 @@ class WatchTracker {
 
   // The cycles still waiting for their re-plug or its check.
   std::vector<std::size_t> waitingCycles() const;
+  // The cycles whose unit is being flashed or checked now.
+  std::size_t cyclesAtWork() const;
   bool duplicate(std::size_t cycle) const { return cycles_[cycle].duplicate; }
   int attempt(std::size_t cycle) const { return cycles_[cycle].attempt; }
 
