@@ -9,6 +9,7 @@
 #include "station/commands/output_options.h"
 #include "station/run/event_queue.h"
 #include "station/run/image_source.h"
+#include "station/run/mes_link.h"
 #include "station/run/port_questions.h"
 #include "station/run/run_output.h"
 #include "station/run/run_setup.h"
@@ -64,6 +65,7 @@ class WatchCommand {
         nextList = Clock::now() + kListInterval;
       }
       takeEvents();
+      tellMesNews();
       output_.tick();
     }
     return finish();
@@ -79,12 +81,37 @@ class WatchCommand {
     if (!options_.slots.empty() && !readSlotsFile(options_.slots, slots_, why)) {
       return usage("slots file " + options_.slots + " " + why);
     }
-    if (!output_.openRecords(why) || !output_.startPublishing(why)) return usage(why);
+    if (!output_.openRecords(why) || !output_.startPublishing(why) || !startMes(why)) {
+      return usage(why);
+    }
     base_ = recordBaseFor(image_, env_.toolVersion);
     base_.watchCycle = true;
     output_.showProgress(watchTableRenderer(slots_, Clock::now()));
     output_.runStart(base_);
     return true;
+  }
+
+  // --validate and --cfx-listen: a unit the MES does not answer for waits
+  // and asks again.
+  bool startMes(std::string& why) {
+    MesLinkSettings settings;
+    settings.validate = options_.mes.validate;
+    settings.validateTimeoutSeconds = options_.mes.validateTimeoutSeconds;
+    settings.listen = options_.mes.listen;
+    settings.handle = options_.publish.handle;
+    settings.waitForAnswer = true;
+    settings.toolVersion = env_.toolVersion;
+    std::vector<std::string> warnings;
+    const bool started = mes_.start(settings, image_, warnings, why);
+    for (const std::string& warning : warnings)
+      say(env_.err, "tarnwick-station: " + warning + "\n");
+    return started;
+  }
+
+  // Whether the MES can be reached is said on `err` each time it changes.
+  void tellMesNews() {
+    const std::string news = mes_.news();
+    if (!news.empty()) say(env_.err, "tarnwick-station: " + news + "\n");
   }
 
   bool usage(const std::string& text) {
@@ -166,6 +193,7 @@ class WatchCommand {
     work.shared.portPresent = portPresence(env_.listModems, ids_, target.location);
     work.shared.currentPorts = currentPorts(env_.listModems, ids_, target.location, target.serial);
     work.shared.stop = &stop_;
+    work.shared.mesGate = mes_.gate();
     work.shared.settleMs = static_cast<int>(millisecondsOf(options_.settleSeconds).count());
     if (!options_.force) work.shared.skipVersion = options_.expectVersion;
     work.record = work.shared.recordBase;
@@ -337,6 +365,7 @@ class WatchCommand {
     counts["fail"] = board.count(FlashResult::Fail);
     counts["aborted"] = board.count(FlashResult::Aborted);
     counts["skipped"] = board.count(FlashResult::Skipped);
+    if (mes_.gate() != nullptr) counts["refused"] = board.count(FlashResult::Refused);
     counts["verified"] = board.count(Verification::Verified);
     counts["mismatch"] = board.count(Verification::Mismatch);
     counts["unverified"] = board.count(Verification::Unverified);
@@ -354,6 +383,7 @@ class WatchCommand {
   WatchTracker tracker_;
   EventQueue events_;
   std::atomic<bool> stop_{false};
+  MesLink mes_;  // before the cycles: their workers may ask it until they are joined
   CycleBook cycles_;
   bool listFailed_ = false;
   bool anyFailed_ = false;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "station/commands/mes_options.h"
 #include "station/commands/publish_options.h"
 #include "station/views/output_modes.h"
 
@@ -11,7 +12,8 @@ namespace tarnwick {
 
 // `tarnwick-station watch IMAGE [--id VID:PID]... [--slots FILE]
 // [--expect-version TEXT] [--record FILE] [--json] [--progress ...] [--color ...]
-// [--verify-timeout S] [--settle S] [--force] [--publish URL [--outbox DIR] [--cfx-handle HANDLE]]`
+// [--verify-timeout S] [--settle S] [--force] [--publish URL [--outbox DIR] [--cfx-handle HANDLE]]
+// [--validate URL [--validate-timeout S]] [--cfx-listen URL]`
 struct WatchOptions {
   std::string image;
   std::vector<std::string> ids;
@@ -25,6 +27,7 @@ struct WatchOptions {
   double settleSeconds = 20;
   bool force = false;
   PublishOptions publish;
+  MesOptions mes;
 };
 
 CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options);

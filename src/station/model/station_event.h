@@ -29,6 +29,9 @@ enum class EventKind {
   NotBack,    // the modem taken for the cycle's was another unit: the cycle waits on
   CycleEnd,   // the cycle is over: its final `record`
   Waiting,    // no modem is present: `text` says what the station waits for (empty: one is)
+  // With --validate: the unit waits for the MES's answer, `text` says why
+  // (empty: it waits no more).
+  MesWait,
 };
 
 struct StationEvent {

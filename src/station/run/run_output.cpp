@@ -63,7 +63,9 @@ bool RunOutput::startPublishing(std::string& why) {
 
 bool RunOutput::keep(ModemRecord& record, bool final) {
   std::string why;
-  if (publishing_.active() &&
+  // Nothing was done to a unit the MES refused: it has no result to send.
+  const bool result = record.result != FlashResult::Refused;
+  if (publishing_.active() && result &&
       !(publishing_.name(record, why) && (!final || publishing_.put(record, why)))) {
     say(settings_.err, "tarnwick-station: the result of " + record.location + " (serial " +
                            (record.serial.empty() ? "none" : record.serial) +

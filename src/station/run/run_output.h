@@ -58,7 +58,8 @@ class RunOutput {
   // Appends `record` to the record file (none: nothing to do); false, and
   // counted, when it was lost. With --publish the record first gets its
   // unit's message id, and when `final` (the unit's last record) the
-  // unit's result goes into the outbox before the record is written.
+  // unit's result goes into the outbox before the record is written; a
+  // unit the MES refused sends nothing.
   bool keep(ModemRecord& record, bool final = true);
   // The board takes `event`, then every view is told.
   void show(const StationEvent& event);
