@@ -19,8 +19,12 @@
 #include <proton/message_id.hpp>
 #include <proton/messaging_handler.hpp>
 #include <proton/receiver.hpp>
+#include <proton/receiver_options.hpp>
 #include <proton/sender.hpp>
+#include <proton/sender_options.hpp>
+#include <proton/source_options.hpp>
 #include <proton/target.hpp>
+#include <proton/target_options.hpp>
 #include <thread>
 #include <vector>
 
@@ -89,14 +93,26 @@ class AnsweringHandler final : public proton::messaging_handler {
 
   // A requester's link for its requests: only to the station's handle.
   void on_receiver_open(proton::receiver& receiver) override {
-    if (receiver.target().address() == settings_.station.handle) return;
+    if (receiver.target().address() == settings_.station.handle) {
+      proton::target_options node;
+      node.address(settings_.station.handle);
+      receiver.open(proton::receiver_options().target(node));
+      return;
+    }
     receiver.close(proton::error_condition(
         "amqp:not-found", "this station's request node is " + settings_.station.handle));
   }
 
   // A requester's reply link: answers go on the one whose target is the
   // request's reply-to.
-  void on_sender_open(proton::sender& sender) override { replies_.push_back(sender); }
+  void on_sender_open(proton::sender& sender) override {
+    proton::source_options node;
+    node.address(settings_.station.handle);
+    proton::target_options reply;
+    reply.address(sender.target().address());
+    sender.open(proton::sender_options().source(node).target(reply));
+    replies_.push_back(sender);
+  }
   void on_sender_close(proton::sender& sender) override { forget(sender); }
   void on_sendable(proton::sender& sender) override { flush(sender); }
 
