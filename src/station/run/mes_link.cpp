@@ -17,7 +17,7 @@ std::string fileNameOf(const std::string& path) {
 
 // Where the MES reaches the listener: a wildcard address is no address
 // to reach, so the machine's name stands in for it.
-std::string requestUri(const BrokerAddress& bind) {
+std::string reachableUri(const BrokerAddress& bind) {
   const bool wildcard = bind.host == "0.0.0.0" || bind.host == "::" || bind.host.empty();
   const std::string host = wildcard ? hostName() : bind.host;
   const bool ipv6 = host.find(':') != std::string::npos;
@@ -58,7 +58,7 @@ bool MesLink::start(const MesLinkSettings& settings, const ImageSource& image,
   }
   std::string warning;
   listen.station.handle = handle;
-  listen.station.requestUri = requestUri(listen.bind);
+  listen.station.requestUri = reachableUri(listen.bind);
   listen.station.uniqueIdentifier = stationUniqueIdentifier(warning);
   if (!warning.empty()) warnings.push_back(warning);
   listen.station.friendlyName = "tarnwick-station on " + hostName();
@@ -75,7 +75,10 @@ bool MesLink::start(const MesLinkSettings& settings, const ImageSource& image,
     return facts;
   };
   listener_ = std::make_unique<RequestListener>(listen);
-  if (listener_->start(why)) return true;
+  if (listener_->start(why)) {
+    requestUri_ = listen.station.requestUri;
+    return true;
+  }
   listener_.reset();
   why = "--cfx-listen: " + why;
   return false;

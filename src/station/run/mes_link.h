@@ -41,6 +41,11 @@ class MesLink {
   // without --validate.
   MesStatus::View status() const;
 
+  // Where the listener takes requests (EndpointConnected's and the
+  // heartbeat's RequestNetworkUri; its RequestTargetAddress is the handle):
+  // empty without --cfx-listen.
+  const std::string& requestUri() const { return requestUri_; }
+
   // A line to say when the MES has become unreachable or reachable again
   // since the last call; empty when nothing changed.
   std::string news();
@@ -50,6 +55,7 @@ class MesLink {
   std::unique_ptr<RequestListener> listener_;  // stopped before the interlock goes
   bool toldUnreachable_ = false;
   std::string mesUrl_;
+  std::string requestUri_;
 };
 
 }  // namespace tarnwick
