@@ -1,6 +1,9 @@
 #include "station/requests/cfx_requester.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <proton/binary.hpp>
 #include <proton/connection.hpp>
 #include <proton/connection_options.hpp>
@@ -18,6 +21,7 @@
 #include <proton/tracker.hpp>
 #include <proton/transport.hpp>
 #include <proton/work_queue.hpp>
+#include <thread>
 
 #include "platform/random_uuid.h"
 #include "station/requests/cfx_body.h"
@@ -67,16 +71,18 @@ class ExchangeHandler final : public proton::messaging_handler {
         timeoutMs_(timeoutMs),
         replyAddress_(request.handle + "-" + randomUuid()) {}
 
-  const CfxExchange& result() const { return result_; }
+  // The exchange once the container has stopped: without an outcome by
+  // then the wait ran out.
+  CfxExchange result() const {
+    if (done_) return result_;
+    CfxExchange late;
+    late.outcome = connected_ ? Outcome::TimedOut : Outcome::Unreachable;
+    late.why = (connected_ ? "no answer within " : "no connection within ") +
+               std::to_string(timeoutMs_ / 1000) + " s";
+    return late;
+  }
 
   void on_container_start(proton::container& container) override {
-    container.schedule(proton::duration(timeoutMs_), [this, &container] {
-      if (!done_) {
-        finish(connected_ ? Outcome::TimedOut : Outcome::Unreachable,
-               "no connection within " + std::to_string(timeoutMs_ / 1000) + " s");
-      }
-      container.stop();
-    });
     const BrokerAddress& address = endpoint_.address;
     proton::connection_options options;
     if (!address.user.empty()) {
@@ -183,12 +189,37 @@ class ExchangeHandler final : public proton::messaging_handler {
 
 }  // namespace
 
+// The time limit is kept by a watchdog thread, not a container timer: a
+// pending timer keeps the container running until it fires, after the
+// answer has come.
 CfxExchange exchangeCfxRequest(const CfxEndpoint& endpoint, const CfxOutgoingRequest& request,
                                int timeoutMs) {
   ExchangeHandler handler(endpoint, request, timeoutMs);
   try {
     proton::container container(handler);
-    container.run();
+    std::mutex lock;
+    std::condition_variable ended;
+    bool running = true;
+    std::thread watchdog([&] {
+      std::unique_lock<std::mutex> hold(lock);
+      if (!ended.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return !running; }))
+        container.stop();
+    });
+    try {
+      container.run();
+    } catch (...) {
+      std::lock_guard<std::mutex> hold(lock);
+      running = false;
+      ended.notify_all();
+      watchdog.join();
+      throw;
+    }
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      running = false;
+    }
+    ended.notify_all();
+    watchdog.join();
   } catch (const std::exception& error) {
     CfxExchange failed;
     failed.outcome = Outcome::Unreachable;
