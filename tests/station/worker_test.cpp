@@ -192,6 +192,8 @@ TEST_P(WorkerTest, EndsInItsFinalState) {
   shared.portPresent = [&c](int) { return c.portStaysPresent; };
   shared.stop = &stop;
   FakeGate gate(c.mes, c.mesWaits);
+  const std::atomic<bool> gone{!c.portStaysPresent};
+  shared.gone = &gone;
   if (!c.mes.empty()) shared.mesGate = &gate;
   FlashTarget target{"1-4", "SER4", "1234", "5678", {{7, "ttyUSB6", 0}}};
   if (c.portAppearsLater) {

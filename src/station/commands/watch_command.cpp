@@ -162,6 +162,7 @@ class WatchCommand {
         startFlash(action.cycle, action.target);
         break;
       case Kind::Gone:
+        cycles_[action.cycle].gone = true;
         output_.show(kindEvent(EventKind::Gone, action.cycle));
         break;
       case Kind::Back:
@@ -194,6 +195,7 @@ class WatchCommand {
     work.shared.currentPorts = currentPorts(env_.listModems, ids_, target.location, target.serial);
     work.shared.stop = &stop_;
     work.shared.mesGate = mes_.gate();
+    work.shared.gone = &work.gone;
     work.shared.settleMs = static_cast<int>(millisecondsOf(options_.settleSeconds).count());
     if (!options_.force) work.shared.skipVersion = options_.expectVersion;
     work.record = work.shared.recordBase;

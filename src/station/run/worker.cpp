@@ -246,7 +246,7 @@ class Flash {
       if (shared_.stop->load()) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
     }
-    return !shared_.portPresent || shared_.portPresent(record_.port);
+    return shared_.gone == nullptr || !shared_.gone->load();
   }
 
   bool refuse(const std::string& reason) {

@@ -38,6 +38,11 @@ struct WorkerShared {
   // known, and nothing is downloaded without its Passed answer. Null: no
   // interlock.
   MesGate* mesGate = nullptr;
+  // Watch: set by the run's thread once the unit has left the device list,
+  // so a unit waiting for the MES stops waiting. (Asked here rather than of
+  // the device list: the list is taken by the run's thread alone, as two
+  // threads listing at once upset SetupAPI under Wine.)
+  const std::atomic<bool>* gone = nullptr;
 };
 
 // Flashes one modem on the calling thread with a link of its own: finds its
