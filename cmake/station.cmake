@@ -1,7 +1,7 @@
 # The station program, tarnwick-station: its own core library on top of
 # tarnwick_core, with CLI11 for its command line and nlohmann-json for its
 # JSON, both header-only. Its folders, lowest first (ARCHITECTURE.md):
-# model and cfx, publish, views, run, watch, commands; and the text and platform parts that
+# model and cfx, publish, views and requests, run, watch, commands; and the text and platform parts that
 # only the station uses.
 set(TARNWICK_STATION_SOURCES
   src/text/iso_time.cpp
@@ -25,10 +25,18 @@ set(TARNWICK_STATION_SOURCES
   src/station/cfx/cfx_message.cpp
   src/station/cfx/cfx_resource.cpp
   src/station/cfx/cfx_work.cpp
+  src/station/cfx/cfx_requests.cpp
   src/station/publish/outbox.cpp
   src/station/publish/outbox_listing.cpp
   src/station/publish/outbox_sender.cpp
   src/station/publish/publish_policy.cpp
+  src/station/requests/cfx_body.cpp
+  src/station/requests/cfx_endpoint.cpp
+  src/station/requests/cfx_requester.cpp
+  src/station/requests/mes_interlock.cpp
+  src/station/requests/mes_status.cpp
+  src/station/requests/request_listener.cpp
+  src/station/requests/station_identity.cpp
   src/station/views/inventory_json.cpp
   src/station/views/inventory_table.cpp
   src/station/views/json_events.cpp
@@ -47,6 +55,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/run/image_source.cpp
   src/station/run/imei_query.cpp
   src/station/run/job_slots.cpp
+  src/station/run/mes_link.cpp
   src/station/run/modem_probe.cpp
   src/station/run/target_choice.cpp
   src/station/run/port_questions.cpp
@@ -70,6 +79,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/commands/flash_options.cpp
   src/station/commands/identity_option.cpp
   src/station/commands/list_command.cpp
+  src/station/commands/mes_options.cpp
   src/station/commands/outbox_command.cpp
   src/station/commands/outbox_options.cpp
   src/station/commands/output_options.cpp
@@ -129,8 +139,13 @@ if(WIN32)
     file(CREATE_LINK /usr/include/${library} ${STATION_INCLUDE_DIR}/${library} SYMBOLIC)
   endforeach()
   target_include_directories(tarnwick_station_core SYSTEM PUBLIC ${STATION_INCLUDE_DIR})
-  # SHA-256 from the system's CNG provider.
-  target_link_libraries(tarnwick_station_core PUBLIC bcrypt)
+  # SHA-256 from the system's CNG provider; zlib (Debian's libz-mingw-w64-dev,
+  # static) for gzip-compressed CFX bodies.
+  find_library(TARNWICK_MINGW_ZLIB NAMES libz.a)
+  if(NOT TARNWICK_MINGW_ZLIB)
+    message(FATAL_ERROR "zlib for MinGW is missing: install libz-mingw-w64-dev")
+  endif()
+  target_link_libraries(tarnwick_station_core PUBLIC bcrypt ${TARNWICK_MINGW_ZLIB})
 else()
   # SHA-256 from OpenSSL's libcrypto (EVP).
   find_package(OpenSSL REQUIRED COMPONENTS Crypto)
@@ -138,6 +153,9 @@ else()
   find_package(CLI11 CONFIG REQUIRED)
   find_package(nlohmann_json 3 CONFIG REQUIRED)
   find_package(Threads REQUIRED)
+  # zlib for gzip-compressed CFX bodies (Debian's zlib1g-dev).
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(tarnwick_station_core PUBLIC ZLIB::ZLIB)
   target_link_libraries(tarnwick_station_core PUBLIC CLI11::CLI11 nlohmann_json::nlohmann_json
                                                      Threads::Threads)
 endif()

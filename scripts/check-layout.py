@@ -21,7 +21,7 @@ LAYERS = [
     ["discovery"],
     ["cli", "station/model", "station/cfx"],
     ["station/publish"],
-    ["station/views"],
+    ["station/views", "station/requests"],
     ["station/run"],
     ["station/watch"],
     ["station/commands"],

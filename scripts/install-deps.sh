@@ -4,7 +4,8 @@
 # Windows program, Wine to run it, clang's libFuzzer for the fuzz targets,
 # valgrind, QEMU with static busybox for the real-kernel guest (its kernel
 # package is fetched with apt-get download and unpacked with dpkg-deb, both
-# part of every Debian), Qpid Proton C++ for the station's AMQP publisher and
+# part of every Debian), Qpid Proton C++ for the station's AMQP publisher, zlib
+# (native and MinGW) for gzip-compressed CFX bodies, and
 # RabbitMQ with Proton's Python binding for the broker tests. (The Windows
 # build's Proton comes from Debian's source package: scripts/build-proton-mingw.sh.)
 # Does nothing when everything is there already.
@@ -20,11 +21,12 @@ packages=(cmake ninja-build g++ libgtest-dev googletest
           clang libclang-rt-14-dev valgrind util-linux
           libcli11-dev nlohmann-json3-dev libssl-dev
           qemu-system-x86 busybox-static
-          libqpid-proton-cpp12-dev rabbitmq-server python3-qpid-proton)
+          libqpid-proton-cpp12-dev rabbitmq-server python3-qpid-proton
+          zlib1g-dev libz-mingw-w64-dev)
 
 if [[ "${1:-}" == "--demo" ]]; then
   packages=(cmake ninja-build g++ util-linux libcli11-dev nlohmann-json3-dev libssl-dev
-            libqpid-proton-cpp12-dev)
+            libqpid-proton-cpp12-dev zlib1g-dev)
 fi
 
 missing=()

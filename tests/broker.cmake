@@ -48,5 +48,6 @@ foreach(program_label integration_tests:integration e2e_tests:e2e)
     TARNWICK_TEST_CLUSTER_PORT=${TARNWICK_TEST_CLUSTER_PORT}
     TARNWICK_TEST_CLUSTER_DIR="${TARNWICK_TEST_CLUSTER_DIR}"
     TARNWICK_AMQP_RECEIVE="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_receive.py"
-    TARNWICK_AMQP_STANDIN="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_standin_broker.py")
+    TARNWICK_AMQP_STANDIN="${CMAKE_CURRENT_SOURCE_DIR}/support/amqp_standin_broker.py"
+    TARNWICK_MES_STANDIN="${CMAKE_CURRENT_SOURCE_DIR}/support/mes_standin.py")
 endforeach()

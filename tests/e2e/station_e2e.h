@@ -6,13 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/end_to_end.h"
 #include "support/station_rig.h"
+#include "support/temp_dir.h"
 
 namespace tarnwick::testing {
 
@@ -70,6 +73,62 @@ inline StationModemSpec modemSpec(int number, std::vector<ModemSimOptions> ports
     modem.ports.push_back(port);
   }
   return modem;
+}
+
+// The tests' own MES (tests/support/mes_standin.py), listening as a CFX
+// SDK endpoint does with the handle Tests.MES on 127.0.0.1:`port`, and
+// answering each ValidateUnitsRequest as `options` say (--refuse UNIT
+// --message TEXT --code N, --never); the units it was asked about, in order.
+// Its ports lie at the test broker's port +50 on.
+inline constexpr int kMesPortBase = TARNWICK_TEST_BROKER_PORT + 50;
+
+class MesStandIn {
+ public:
+  MesStandIn(int port, const std::vector<std::string>& options) {
+    std::vector<std::string> argv = {"/usr/bin/python3", TARNWICK_MES_STANDIN, "serve",
+                                     std::to_string(port), "Tests.MES"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    std::string error;
+    EXPECT_TRUE(process_.start(ProcessSpec(argv),
+                               OutputSetup{false, log_.path() + "/asked", log_.path() + "/stderr"},
+                               &error))
+        << error;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (readFile(log_.path() + "/asked").empty() && std::chrono::steady_clock::now() < until &&
+           process_.running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(readFile(log_.path() + "/asked"), "ready\n") << readFile(log_.path() + "/stderr");
+  }
+  static std::string url(int port) {
+    return "amqp://127.0.0.1:" + std::to_string(port) + "/Tests.MES";
+  }
+  std::vector<std::string> unitsAsked() const {
+    std::vector<std::string> units;
+    std::istringstream lines(readFile(log_.path() + "/asked"));
+    for (std::string line; std::getline(lines, line);)
+      if (line != "ready") units.push_back(nlohmann::json::parse(line)["unit"]);
+    return units;
+  }
+
+ private:
+  TempDir log_;
+  StartedProcess process_;
+};
+
+// Asks the station's listener at `port` (handle `handle`) one request as
+// the MES stand-in does; its answer's envelope, or {"rejected": CONDITION}.
+inline nlohmann::json askStation(int port, const std::string& handle, const std::string& name,
+                                 bool garbage = false) {
+  std::vector<std::string> argv = {"/usr/bin/python3",
+                                   TARNWICK_MES_STANDIN,
+                                   "ask",
+                                   "amqp://127.0.0.1:" + std::to_string(port),
+                                   handle,
+                                   name};
+  if (garbage) argv.push_back("--garbage");
+  RunResult run = runProgram(ProcessSpec(argv), 20000);
+  EXPECT_TRUE(run.exitedWith(0)) << run.describe();
+  return nlohmann::json::parse(run.out, nullptr, false);
 }
 
 }  // namespace tarnwick::testing

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -42,16 +43,19 @@ class StationFlash : public ::testing::TestWithParam<std::string> {
   // checks each modem's record against `expected` (by modem).
   void flashAndCheck(const std::vector<StationModemSpec>& modems,
                      const std::vector<Expected>& expected, int exitStatus,
-                     const std::function<void()>& beforeRun = {}) {
+                     const std::function<void()>& beforeRun = {},
+                     const std::vector<std::string>& extraArguments = {}) {
     std::string error;
     ASSERT_TRUE(rig_->plug(modems, &error)) << error;
     if (beforeRun) beforeRun();
     image_ = patternBytes(kImageSize, 11);
     const std::string imagePath = work_.writeFile("image.bin", image_);
     const std::string recordPath = work_.path() + "/records.jsonl";
-    RunResult run = rig_->run({"flash", programPath(imagePath), "--json", "--record",
-                               programPath(recordPath), "--progress", "plain"},
-                              kRunLimitMs);
+    std::vector<std::string> arguments = {"flash",    programPath(imagePath),  "--json",
+                                          "--record", programPath(recordPath), "--progress",
+                                          "plain"};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    RunResult run = rig_->run(arguments, kRunLimitMs);
     ASSERT_TRUE(run.exitedWith(exitStatus)) << run.describe();
 
     std::vector<nlohmann::json> events = jsonLines(run.out);
@@ -159,6 +163,27 @@ TEST_P(StationFlash, VanishingSilentAndCompositeModemsEachEndOnTheirOwn) {
                  {"FAIL", "handshake", "no answer within the budget", false},
                  {"PASS", "end", "", true}},
                 1);
+}
+
+// With --validate the MES is asked about every unit; the one it refuses
+// gets no download command and ends REFUSED with the MES's words.
+TEST_P(StationFlash, TheMesRefusesOneOfThreeAndItIsNeverFlashed) {
+  const int port = kMesPortBase + (GetParam() == "windows" ? 1 : 0);
+  MesStandIn mes(port, {"--refuse", "SN1002", "--message", "on hold at rework", "--code", "7"});
+  std::vector<StationModemSpec> modems = {modemSpec(1, {{}}), modemSpec(2, {{}}),
+                                          modemSpec(3, {{}})};
+  modems[1].ports[0].sim.logCommands = true;
+  flashAndCheck(
+      modems,
+      {{"PASS", "end", "", true},
+       {"REFUSED", "validate", "the MES refused the unit: on hold at rework (code 7)", false},
+       {"PASS", "end", "", true}},
+      1, {}, {"--validate", MesStandIn::url(port)});
+  std::vector<std::string> asked = mes.unitsAsked();
+  std::sort(asked.begin(), asked.end());
+  EXPECT_EQ(asked, (std::vector<std::string>{"SN1001", "SN1002", "SN1003"}));
+  for (const std::string& command : rig_->sim(1, 0)->commandLog())
+    EXPECT_EQ(command.find("AT%DNL"), std::string::npos) << command;
 }
 
 // A port that another program holds (here this test, with the lock another

@@ -6,6 +6,7 @@
 // cycle's record, the events, and the exit status after Ctrl-C.
 #include <signal.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -57,7 +58,8 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
 
   std::string where(const StationModemSpec& modem) const { return rig_->locationOf(modem); }
 
-  void startWatch(const std::string& records = "records.jsonl") {
+  void startWatch(const std::string& records = "records.jsonl",
+                  const std::vector<std::string>& extraArguments = {}) {
     image_ = patternBytes(kImageSize, 7);
     const std::string imagePath = work_.writeFile("image.bin", image_);
     recordPath_ = work_.path() + "/" + records;
@@ -65,11 +67,21 @@ class StationWatch : public ::testing::TestWithParam<std::string> {
     used_.clear();
     const std::string slotsPath = work_.writeFile("slots.json", slotsText_);
     std::string error;
-    ASSERT_TRUE(rig_->start({"watch", programPath(imagePath), "--json", "--record",
-                             programPath(recordPath_), "--expect-version", kNewVersion, "--settle",
-                             "15", "--verify-timeout", "100", "--slots", programPath(slotsPath)},
-                            work_.path() + "/watch.err", watch_, &error))
-        << error;
+    std::vector<std::string> arguments = {"watch",
+                                          programPath(imagePath),
+                                          "--json",
+                                          "--record",
+                                          programPath(recordPath_),
+                                          "--expect-version",
+                                          kNewVersion,
+                                          "--settle",
+                                          "15",
+                                          "--verify-timeout",
+                                          "100",
+                                          "--slots",
+                                          programPath(slotsPath)};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    ASSERT_TRUE(rig_->start(arguments, work_.path() + "/watch.err", watch_, &error)) << error;
   }
 
   // Reads events until one is `name` for `location`, within the session's
@@ -334,6 +346,63 @@ TEST_P(StationWatch, ModemsComingAndGoingEndWithOneRecordPerCycle) {
 
 // Ctrl-C: a modem waiting for its re-plug ends UNVERIFIED, which alone
 // does not fail the run; a download under way ends ABORTED, which does.
+// The MES is down when a unit arrives: the unit waits, untouched, while the
+// station answers the MES's requests (a garbage one is rejected and hurts
+// nothing) and says MES_UNREACHABLE; once the MES is back the unit is flashed.
+TEST_P(StationWatch, AUnitWaitsForTheMesAndIsFlashedOnceItAnswers) {
+  const int mesPort = kMesPortBase + (windows() ? 12 : 10);
+  const int listenPort = mesPort + 1;
+  StationModemSpec unit = modem(1);
+  unit.ports[0].sim.logCommands = true;
+  std::string error;
+  ASSERT_TRUE(rig_->plug({unit}, &error)) << error;
+  startWatch("records.jsonl",
+             {"--validate", MesStandIn::url(mesPort), "--validate-timeout", "2", "--cfx-listen",
+              "amqp://127.0.0.1:" + std::to_string(listenPort), "--cfx-handle", "Line1.S7"});
+  const Json* waiting = waitFor("mes-wait", where(unit));
+  ASSERT_NE(waiting, nullptr);
+  EXPECT_NE((*waiting)["reason"].get<std::string>().find("the MES did not answer"),
+            std::string::npos);
+
+  const Json there = askStation(listenPort, "Line1.S7", "CFX.AreYouThereRequest");
+  EXPECT_EQ(there["MessageName"], "CFX.AreYouThereResponse") << there.dump();
+  EXPECT_EQ(there["Source"], "Line1.S7");
+  EXPECT_EQ(there["Target"], "Tests.MES");
+  EXPECT_EQ(there["MessageBody"]["Result"]["Result"], "Success");
+  EXPECT_EQ(askStation(listenPort, "Line1.S7", "x", true),
+            Json({{"rejected", "amqp:decode-error"}}));
+  const Json info = askStation(listenPort, "Line1.S7", "CFX.GetEndpointInformationRequest");
+  const Json& endpoint = info["MessageBody"]["EndpointInformation"];
+  EXPECT_EQ(endpoint["CFXHandle"], "Line1.S7") << info.dump();
+  EXPECT_EQ(endpoint["Vendor"], "Tarnwick");
+  EXPECT_EQ(endpoint["OperatingSystem"], windows() ? "Windows" : "Linux");
+  EXPECT_EQ(endpoint["UniqueIdentifier"].get<std::string>().size(), 36u);
+  const Json faults =
+      askStation(listenPort, "Line1.S7", "CFX.ResourcePerformance.GetActiveFaultsRequest");
+  EXPECT_EQ(faults["MessageBody"]["ActiveFaults"][0]["FaultCode"], "MES_UNREACHABLE")
+      << faults.dump();
+  for (const std::string& command : rig_->sim(0, 0)->commandLog())
+    EXPECT_EQ(command.find("AT%DNL"), std::string::npos) << command;
+
+  MesStandIn mes(mesPort, {});
+  const Json* end = waitFor("modem-end", where(unit));
+  ASSERT_NE(end, nullptr);
+  EXPECT_EQ((*end)["record"]["result"], "PASS") << end->dump();
+  EXPECT_EQ(mes.unitsAsked(), std::vector<std::string>{"SN1001"});
+  EXPECT_EQ(stopWatch(), 0);
+  EXPECT_NE(readFile(work_.path() + "/watch.err").find("MES_UNREACHABLE"), std::string::npos);
+  // While the unit waited for the MES and none was worked on: SBY_NoHost,
+  // and the MES_UNREACHABLE fault, cleared once the MES answered.
+  std::vector<int> states;
+  std::vector<std::string> faultEvents;
+  for (const Json& event : events_) {
+    if (event.value("event", "") == "state") states.push_back(event["state"]);
+    if (event.value("code", "") == "MES_UNREACHABLE") faultEvents.push_back(event["event"]);
+  }
+  EXPECT_NE(std::find(states.begin(), states.end(), 2500), states.end());
+  EXPECT_EQ(faultEvents, (std::vector<std::string>{"fault", "fault-cleared"}));
+}
+
 TEST_P(StationWatch, CtrlCEndsWaitingCyclesUnverifiedAndDownloadsAborted) {
   ModemSimOptions slowReplies;
   slowReplies.replyDelayMs = 400;

@@ -2,6 +2,7 @@
 // result, and the outbox the results wait in on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -14,11 +15,14 @@
 #include "platform/state_folder.h"
 #include "station/cfx/cfx_endpoint.h"
 #include "station/cfx/cfx_message.h"
+#include "station/cfx/cfx_requests.h"
 #include "station/cfx/cfx_resource.h"
 #include "station/cfx/cfx_work.h"
 #include "station/publish/outbox.h"
 #include "station/publish/outbox_listing.h"
 #include "station/publish/outbox_sender.h"
+#include "station/requests/cfx_body.h"
+#include "station/requests/mes_interlock.h"
 #include "station/run/result_message.h"
 #include "support/temp_dir.h"
 
@@ -273,7 +277,7 @@ const MessageCase kMessageCases[] = {
      [](const Json& body) { EXPECT_EQ(body["FaultOccurrenceId"], "f-1"); }},
     {"CFX.EndpointConnected",
      [](const UuidSource& ids, CfxMessage& m) {
-       return endpointConnectedMessage("H", "2026-12-07T16:05:09.123Z", ids, m);
+       return endpointConnectedMessage("H", "", "2026-12-07T16:05:09.123Z", ids, m);
      },
      {"CFXHandle", "RequestNetworkUri", "RequestTargetAddress"},
      [](const Json& body) { EXPECT_TRUE(body["RequestNetworkUri"].is_null()); }},
@@ -358,6 +362,160 @@ TEST(CfxMessage, Uuids) {
   const std::string first = randomUuid();
   EXPECT_EQ(first.size(), 36u);
   EXPECT_NE(first, randomUuid());
+}
+
+TEST(CfxRequests, ValidateUnitsRequestNamesTheUnitAndItsSlot) {
+  CfxUnitToValidate unit{"St7", "MES", "2026-12-07T16:05:09+00:00", "SN1", 3, "A3"};
+  CfxRequest request;
+  ASSERT_TRUE(validateUnitsRequest(unit, countingUuids(), request));
+  const Json whole = Json::parse(request.body);
+  EXPECT_EQ(whole["MessageName"], "CFX.InformationSystem.UnitValidation.ValidateUnitsRequest");
+  EXPECT_EQ(whole["Source"], "St7");
+  EXPECT_EQ(whole["Target"], "MES");
+  EXPECT_EQ(whole["RequestID"], request.requestId);
+  EXPECT_EQ(whole["UniqueID"], request.uniqueId);
+  EXPECT_NE(request.requestId, request.uniqueId);
+  const Json& body = whole["MessageBody"];
+  EXPECT_EQ(body["Validations"], Json::array({"UnitRouteValidation"}));
+  EXPECT_EQ(body["PrimaryIdentifier"], "SN1");
+  EXPECT_EQ(body["Units"],
+            Json::parse(R"([{"UnitIdentifier":"SN1","PositionNumber":3,"PositionName":"A3"}])"));
+}
+
+// What the MES's answer makes of the unit: only a Success with the unit
+// Passed lets it be flashed.
+TEST(CfxRequests, ValidateUnitsResponseVerdicts) {
+  using Verdict = CfxValidation::Verdict;
+  const std::string ok = R"("Result":{"Result":"Success","ResultCode":0,"Message":null})";
+  const std::string name =
+      R"("MessageName":"CFX.InformationSystem.UnitValidation.ValidateUnitsResponse")";
+  struct Row {
+    std::string envelope;
+    Verdict verdict;
+    std::string message;
+    int code;
+  };
+  const std::vector<Row> rows = {
+      {"{" + name + R"(,"RequestID":"r1","MessageBody":{)" + ok +
+           R"(,"ValidationResults":[{"UniqueIdentifier":"SN9","Result":"Failed"},{"UniqueIdentifier":"SN1","Result":"Passed"}]}})",
+       Verdict::Passed, "", 0},
+      {"{" + name + R"(,"RequestID":"r1","MessageBody":{)" + ok +
+           R"(,"ValidationResults":[{"UniqueIdentifier":"SN1","Result":"Failed","FailureCode":7,"Message":"on hold"}]}})",
+       Verdict::Failed, "on hold", 7},
+      {"{" + name + R"(,"RequestID":"r1","MessageBody":{)" + ok +
+           R"(,"PrimaryResult":{"Result":"Passed"}}})",
+       Verdict::Passed, "", 0},
+      {"{" + name +
+           R"(,"RequestID":"r1","MessageBody":{"Result":{"Result":"Failed","ResultCode":3,"Message":"route unknown"},"PrimaryResult":{"Result":"Passed"}}})",
+       Verdict::Failed, "route unknown", 3},
+      {R"({"MessageName":"CFX.NotSupportedResponse","RequestID":"r1","MessageBody":{"RequestResult":{"Result":"Failed","ResultCode":1,"Message":"no"}}})",
+       Verdict::Failed, "it does not support unit validation: no", 1},
+      {"{" + name + R"(,"RequestID":"other","MessageBody":{)" + ok +
+           R"(,"PrimaryResult":{"Result":"Passed"}}})",
+       Verdict::Unreadable, "no answer carries the request's RequestID", 0},
+      {"{" + name + R"(,"RequestID":"r1","MessageBody":{)" + ok + "}}", Verdict::Unreadable,
+       "the answer says nothing of unit SN1", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.envelope);
+    const CfxValidation seen =
+        readValidateUnitsResponse({nlohmann::json::parse(row.envelope)}, "r1", "SN1");
+    EXPECT_EQ(seen.verdict, row.verdict);
+    EXPECT_EQ(seen.message, row.message);
+    EXPECT_EQ(seen.code, row.code);
+  }
+  EXPECT_EQ(mesGateAnswer({Verdict::Failed, "on hold", 7}).reason,
+            "the MES refused the unit: on hold (code 7)");
+  EXPECT_EQ(mesSilenceReason(2.5, true, ""), "the MES did not answer within 2.5 s");
+}
+
+TEST(CfxRequests, EachRequestGetsItsAnswerAndTheRestNotSupported) {
+  CfxEndpointInformation station{"St7", "amqp://st7:5673", "u-1", "st7", "1.0.0", "Linux"};
+  CfxStationFacts facts;
+  CfxFault unreachable;
+  unreachable.code = "MES_UNREACHABLE";
+  facts.activeFaults = {unreachable};
+  facts.recipeName = "fw.bin";
+  facts.recipeRevision = "ab12";
+  const std::vector<std::vector<std::string>> rows = {
+      {"CFX.AreYouThereRequest", "CFX.AreYouThereResponse", "/CFXHandle", "\"St7\""},
+      {"CFX.GetEndpointInformationRequest", "CFX.GetEndpointInformationResponse",
+       "/EndpointInformation/UniqueIdentifier", "\"u-1\""},
+      {"CFX.ResourcePerformance.GetActiveFaultsRequest",
+       "CFX.ResourcePerformance.GetActiveFaultsResponse", "/ActiveFaults/0/FaultCode",
+       "\"MES_UNREACHABLE\""},
+      {"CFX.Production.GetActiveRecipeRequest", "CFX.Production.GetActiveRecipeResponse",
+       "/ActiveRecipeRevision", "\"ab12\""},
+      {"CFX.Production.LoadRecipeRequest", "CFX.NotSupportedResponse", "/RequestResult/Result",
+       "\"Failed\""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row[0]);
+    const nlohmann::json request = {
+        {"MessageName", row[0]}, {"Source", "MES"}, {"RequestID", "r9"}, {"MessageBody", {}}};
+    std::string answer;
+    std::string why;
+    ASSERT_TRUE(answerCfxRequest(request, station, facts, "t", countingUuids(), answer, why));
+    const nlohmann::json whole = nlohmann::json::parse(answer);
+    EXPECT_EQ(whole["MessageName"], row[1]);
+    EXPECT_EQ(whole["Source"], "St7");
+    EXPECT_EQ(whole["Target"], "MES");
+    EXPECT_EQ(whole["RequestID"], "r9");
+    EXPECT_EQ(whole["MessageBody"].at(nlohmann::json::json_pointer(row[2])),
+              nlohmann::json::parse(row[3]));
+  }
+  std::string answer;
+  std::string why;
+  EXPECT_FALSE(answerCfxRequest(nlohmann::json::parse(R"({"RequestID":"r9"})"), station, facts, "t",
+                                countingUuids(), answer, why));
+  EXPECT_EQ(why, "not a CFX envelope (no MessageName)");
+}
+
+std::string gzipped(const std::string& text) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, text.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+// Bodies as the SDK sends them, and what no reader may take.
+TEST(CfxRequests, BodiesGzippedOrNotOneEnvelopeOrAnArray) {
+  const std::string one = R"({"MessageName":"A"})";
+  const std::string two = R"([{"MessageName":"A"},{"MessageName":"B"}])";
+  const std::string inflatesLarge = gzipped("[" + std::string(kCfxBodyLimit, ' ') + "]");
+  struct Row {
+    std::string bytes;
+    bool gzip;
+    std::size_t envelopes;  // 0: refused with `why`
+    std::string why;
+  };
+  const std::vector<Row> rows = {
+      {one, false, 1, ""},
+      {two, false, 2, ""},
+      {gzipped(two), true, 2, ""},
+      {gzipped(one), false, 1, ""},  // known by its magic bytes
+      {"[" + std::string(kCfxBodyLimit, ' ') + "]", false, 0, "the body is larger than 1 MiB"},
+      {inflatesLarge, true, 0, "the body inflates to more than 1 MiB"},
+      {gzipped(two).substr(0, 20), true, 0, "the body is not valid gzip"},
+      {"{no JSON", false, 0, "the body is not JSON"},
+      {"[1,2]", false, 0, "the body's array holds something other than envelopes"},
+      {"\"text\"", false, 0, "the body is neither an envelope nor an array of envelopes"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    std::vector<nlohmann::json> envelopes;
+    std::string why;
+    EXPECT_EQ(readCfxBody(row.bytes, row.gzip, envelopes, why), row.envelopes > 0);
+    EXPECT_EQ(envelopes.size(), row.envelopes);
+    EXPECT_EQ(why, row.why);
+  }
 }
 
 // The outbox's default folder: XDG_STATE_HOME when it is an absolute path,

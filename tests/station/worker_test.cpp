@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "station/run/image_source.h"
@@ -26,7 +27,33 @@ struct WorkerCase {
   bool imageIntact;
   bool portAppearsLater = false;   // listed without ports at first (watch, with a settle time)
   bool bytesChangeUnseen = false;  // see QuietlyChangingImage
+  // With --validate: the MES's answers in turn (the last again); whether the
+  // unit waits for an answer (watch).
+  std::vector<MesGateAnswer> mes = {};
+  bool mesWaits = false;
 };
+
+// The interlock as the worker sees it: scripted answers, counted waits.
+class FakeGate final : public MesGate {
+ public:
+  FakeGate(std::vector<MesGateAnswer> answers, bool waits) : answers_(answers), waits_(waits) {}
+  MesGateAnswer ask(const CfxUnitToValidate& unit) override {
+    asked.push_back(unit.unitIdentifier);
+    return answers_[std::min(asked.size(), answers_.size()) - 1];
+  }
+  bool waitsForAnswer() const override { return waits_; }
+  int retryMs() const override { return 0; }
+  void unitWaits(bool waits) override { waiting += waits ? 1 : -1; }
+  std::vector<std::string> asked;
+  int waiting = 0;
+
+ private:
+  std::vector<MesGateAnswer> answers_;
+  bool waits_;
+};
+
+using Mes = MesGateAnswer::Kind;
+const MesGateAnswer kSilent{Mes::NoAnswer, "the MES did not answer within 2 s"};
 
 // 512-byte packets: an image of 3000 bytes goes in 6 packets.
 const WorkerCase kCases[] = {
@@ -91,6 +118,52 @@ const WorkerCase kCases[] = {
      },
      true, FlashResult::Aborted, "packet 2 of 6",
      "stopped by the operator; the modem is left in download mode", false},
+    {"mes_refuses",
+     3000,
+     [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {},
+     true,
+     FlashResult::Refused,
+     "validate",
+     "the MES refused the unit: on hold (code 7)",
+     false,
+     false,
+     false,
+     {{Mes::Refused, "the MES refused the unit: on hold (code 7)"}}},
+    {"mes_silent_in_flash",
+     3000,
+     [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {},
+     true,
+     FlashResult::Refused,
+     "validate",
+     "the MES did not answer within 2 s",
+     false,
+     false,
+     false,
+     {kSilent}},
+    {"mes_answers_after_a_wait_in_watch",
+     3000,
+     [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {},
+     true,
+     FlashResult::Pass,
+     "end",
+     "",
+     true,
+     false,
+     false,
+     {kSilent, kSilent, {Mes::Passed, ""}},
+     true},
+    {"mes_wait_ends_when_the_unit_is_pulled",
+     3000,
+     [](FakeSerialPort&, FakeModem&, std::atomic<bool>&) {},
+     false,
+     FlashResult::Refused,
+     "validate",
+     "pulled while it waited for the MES",
+     false,
+     false,
+     false,
+     {kSilent},
+     true},
 };
 
 class WorkerTest : public ::testing::TestWithParam<WorkerCase> {};
@@ -118,6 +191,10 @@ TEST_P(WorkerTest, EndsInItsFinalState) {
   shared.makePort = [&port] { return std::make_unique<BorrowedPort>(port); };
   shared.portPresent = [&c](int) { return c.portStaysPresent; };
   shared.stop = &stop;
+  FakeGate gate(c.mes, c.mesWaits);
+  const std::atomic<bool> gone{!c.portStaysPresent};
+  shared.gone = &gone;
+  if (!c.mes.empty()) shared.mesGate = &gate;
   FlashTarget target{"1-4", "SER4", "1234", "5678", {{7, "ttyUSB6", 0}}};
   if (c.portAppearsLater) {
     shared.settleMs = 2000;
@@ -148,6 +225,15 @@ TEST_P(WorkerTest, EndsInItsFinalState) {
   EXPECT_FALSE(port.isOpen) << "the port is closed when the worker ends";
   EXPECT_EQ(modem.ended && modem.image == imageBytes, c.imageIntact);
   EXPECT_EQ(modem.ended, c.result == FlashResult::Pass) << "AT%DNL=0 only after a pass";
+  if (!c.mes.empty()) {
+    EXPECT_EQ(gate.asked.front(), record.imei) << "known as UnitsTested knows it";
+    EXPECT_FALSE(record.imei.empty());
+    EXPECT_EQ(gate.waiting, 0) << "every wait for the MES has ended";
+    const bool download =
+        std::any_of(modem.commands.begin(), modem.commands.end(),
+                    [](const std::string& command) { return command.rfind("AT%DNL", 0) == 0; });
+    EXPECT_EQ(download, c.result == FlashResult::Pass) << "no download command without Passed";
+  }
   if (c.result == FlashResult::Pass) {
     EXPECT_EQ(record.bytesSent, c.imageSize);
     EXPECT_EQ(record.packets, (c.imageSize + 511) / 512);

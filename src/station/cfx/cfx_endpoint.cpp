@@ -47,13 +47,14 @@ bool heartbeatMessage(const CfxHeartbeat& heartbeat, const UuidSource& newUuid,
                      std::move(body), ids, message);
 }
 
-bool endpointConnectedMessage(const std::string& handle, const std::string& timeStamp,
-                              const UuidSource& newUuid, CfxMessage& message) {
+bool endpointConnectedMessage(const std::string& handle, const std::string& requestUri,
+                              const std::string& timeStamp, const UuidSource& newUuid,
+                              CfxMessage& message) {
   CfxIdentifiers ids(newUuid);
   CfxJson body;
   body["CFXHandle"] = handle;
-  body["RequestNetworkUri"] = nullptr;
-  body["RequestTargetAddress"] = nullptr;
+  body["RequestNetworkUri"] = cfxTextOrNull(requestUri);
+  body["RequestTargetAddress"] = requestUri.empty() ? CfxJson() : CfxJson(handle);
   return cfxEnvelope(kEndpointConnected, cfxEnvelopeFrom(handle, timeStamp), std::move(body), ids,
                      message);
 }

@@ -30,10 +30,12 @@ struct CfxHeartbeat {
 bool heartbeatMessage(const CfxHeartbeat& heartbeat, const UuidSource& newUuid,
                       CfxMessage& message);
 
-// CFX.EndpointConnected of `handle`: RequestNetworkUri and
-// RequestTargetAddress null, as the station takes no requests.
-bool endpointConnectedMessage(const std::string& handle, const std::string& timeStamp,
-                              const UuidSource& newUuid, CfxMessage& message);
+// CFX.EndpointConnected of `handle`: RequestNetworkUri `requestUri` and
+// RequestTargetAddress the handle when the station takes requests there,
+// both null when `requestUri` is empty.
+bool endpointConnectedMessage(const std::string& handle, const std::string& requestUri,
+                              const std::string& timeStamp, const UuidSource& newUuid,
+                              CfxMessage& message);
 
 // CFX.EndpointShuttingDown of `handle`.
 bool endpointShuttingDownMessage(const std::string& handle, const std::string& timeStamp,

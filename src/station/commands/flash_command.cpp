@@ -3,6 +3,7 @@
 #include "station/commands/identity_option.h"
 #include "station/commands/output_options.h"
 #include "station/run/flash_run.h"
+#include "station/run/mes_link.h"
 #include "station/run/run_output.h"
 #include "station/run/run_setup.h"
 #include "station/run/target_choice.h"
@@ -31,7 +32,9 @@ class FlashCommand {
     if (!image_.open(options_.image, why)) {
       return usage("image " + options_.image + " cannot be used: " + why);
     }
-    if (!output_.openRecords(why) || !output_.startPublishing(why)) return usage(why);
+    if (!output_.openRecords(why) || !output_.startPublishing(why) || !startMes(why)) {
+      return usage(why);
+    }
     std::vector<FlashTarget> present;
     if (!findModems(ids, present, why)) return usage(why);
     TargetChoice choice;
@@ -60,6 +63,22 @@ class FlashCommand {
   int usage(const std::string& text) {
     say(env_.err, "tarnwick-station: " + text + "\n");
     return kExitBadInvocation;
+  }
+
+  // --validate and --cfx-listen: a unit the MES does not answer for is
+  // refused at once (a one-shot run does not wait).
+  bool startMes(std::string& why) {
+    MesLinkSettings settings;
+    settings.validate = options_.mes.validate;
+    settings.validateTimeoutSeconds = options_.mes.validateTimeoutSeconds;
+    settings.listen = options_.mes.listen;
+    settings.handle = options_.publish.handle;
+    settings.toolVersion = env_.toolVersion;
+    std::vector<std::string> warnings;
+    const bool started = mes_.start(settings, image_, warnings, why);
+    for (const std::string& warning : warnings)
+      say(env_.err, "tarnwick-station: " + warning + "\n");
+    return started;
   }
 
   // With --expect, the list is taken again until that many modems are
@@ -97,6 +116,7 @@ class FlashCommand {
     setup.shared.image = &image_;
     setup.shared.makePort = env_.makePort;
     setup.shared.portPresent = portPresence(env_.listModems, identitiesOf(present), "");
+    setup.shared.mesGate = mes_.gate();
     setup.stopRequested = env_.stopRequested;
     output_.showProgress();
     runFlash(setup, output_);
@@ -121,6 +141,7 @@ class FlashCommand {
     counts["pass"] = board.count(FlashResult::Pass);
     counts["fail"] = board.count(FlashResult::Fail);
     counts["aborted"] = board.count(FlashResult::Aborted);
+    if (mes_.gate() != nullptr) counts["refused"] = board.count(FlashResult::Refused);
     return counts;
   }
 
@@ -129,6 +150,7 @@ class FlashCommand {
   RunOutput output_;
   ImageSource image_;
   ModemRecord base_;
+  MesLink mes_;
 };
 
 }  // namespace

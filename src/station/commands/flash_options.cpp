@@ -1,5 +1,6 @@
 #include "station/commands/flash_options.h"
 
+#include "station/commands/mes_options.h"
 #include "station/commands/output_options.h"
 #include "station/commands/publish_options.h"
 
@@ -38,6 +39,7 @@ CLI::App* addFlashOptions(CLI::App& app, FlashOptions& options) {
   addProgressOption(*flash, options.progress);
   addColorOption(*flash, options.color);
   addPublishOptions(*flash, options.publish);
+  addMesOptions(*flash, options.mes);
   return flash;
 }
 

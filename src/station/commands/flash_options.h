@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "station/commands/mes_options.h"
 #include "station/commands/publish_options.h"
 #include "station/views/output_modes.h"
 
@@ -11,7 +12,8 @@ namespace tarnwick {
 
 // `tarnwick-station flash IMAGE [--id VID:PID]... [--port N]... [--interface N]
 // [--expect N] [--jobs N] [--json] [--record FILE] [--progress auto|tty|plain|none]
-// [--color auto|always|never] [--publish URL [--outbox DIR] [--cfx-handle HANDLE]]`
+// [--color auto|always|never] [--publish URL [--outbox DIR] [--cfx-handle HANDLE]]
+// [--validate URL [--validate-timeout S]] [--cfx-listen URL]`
 struct FlashOptions {
   std::string image;
   std::vector<std::string> ids;  // "VID:PID", checked by parseIdentity
@@ -24,6 +26,7 @@ struct FlashOptions {
   ProgressMode progress = ProgressMode::Auto;
   ColorMode color = ColorMode::Auto;
   PublishOptions publish;
+  MesOptions mes;
 };
 
 // Adds the `flash` subcommand to `app`; its options land in `options`.

@@ -1,5 +1,6 @@
 #include "station/commands/output_options.h"
 
+#include <cmath>
 #include <map>
 
 namespace tarnwick {
@@ -44,6 +45,18 @@ RunOutputSettings runOutputSettings(ProgressMode progress, ColorMode color, bool
   settings.publish.passwordFile = publish.passwordFile;
   settings.publish.tls = publish.tls;
   return settings;
+}
+
+CLI::Validator finiteNumber() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double value = 0;
+        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value)) {
+          return "Value " + text + " is not a finite number";
+        }
+        return {};
+      },
+      "", "FINITE");
 }
 
 }  // namespace tarnwick

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <string>
 
@@ -13,6 +12,10 @@ namespace tarnwick {
 
 // The --progress choices shared by flash and watch.
 void addProgressOption(CLI::App& command, ProgressMode& mode);
+
+// A number of seconds: not a number ("nan") and the infinities are refused,
+// as CLI11's range check lets NaN through (every comparison with it fails).
+CLI::Validator finiteNumber();
 
 // The --color choices shared by flash and watch.
 void addColorOption(CLI::App& command, ColorMode& mode);

@@ -9,6 +9,7 @@
 #include "station/commands/output_options.h"
 #include "station/run/event_queue.h"
 #include "station/run/image_source.h"
+#include "station/run/mes_link.h"
 #include "station/run/port_questions.h"
 #include "station/run/run_output.h"
 #include "station/run/run_setup.h"
@@ -69,6 +70,7 @@ class WatchCommand {
         nextList = Clock::now() + kListInterval;
       }
       takeEvents();
+      tellMesNews();
       tellState();
       output_.tick();
     }
@@ -88,11 +90,51 @@ class WatchCommand {
     base_ = recordBaseFor(image_, env_.toolVersion);
     base_.watchCycle = true;
     output_.setRecipe(base_);
-    if (!output_.openRecords(why) || !output_.startPublishing(why)) return usage(why);
+    if (!startMes(why) || !output_.openRecords(why) || !output_.startPublishing(why)) {
+      return usage(why);
+    }
     output_.showProgress(watchTableRenderer(slots_, Clock::now()));
     output_.runStart(base_);
     tellState();
     return true;
+  }
+
+  // --validate and --cfx-listen: a unit the MES does not answer for waits
+  // and asks again.
+  bool startMes(std::string& why) {
+    MesLinkSettings settings;
+    settings.validate = options_.mes.validate;
+    settings.validateTimeoutSeconds = options_.mes.validateTimeoutSeconds;
+    settings.listen = options_.mes.listen;
+    settings.handle = options_.publish.handle;
+    settings.waitForAnswer = true;
+    settings.toolVersion = env_.toolVersion;
+    settings.activeFaults = [this] { return output_.activeCfxFaults(); };
+    std::vector<std::string> warnings;
+    const bool started = mes_.start(settings, image_, warnings, why);
+    for (const std::string& warning : warnings)
+      say(env_.err, "tarnwick-station: " + warning + "\n");
+    output_.setRequestUri(mes_.requestUri());
+    return started;
+  }
+
+  // Whether the MES can be reached is said on `err` each time it changes,
+  // and is a station fault (MES_UNREACHABLE) while it cannot.
+  void tellMesNews() {
+    const std::string news = mes_.news();
+    if (news.empty()) return;
+    say(env_.err, "tarnwick-station: " + news + "\n");
+    const MesStatus::View mes = mes_.status();
+    if (mes.reachable) {
+      output_.station().clear(kMesUnreachable, "");
+      return;
+    }
+    StationFault fault;
+    fault.code = kMesUnreachable;
+    fault.severity = FaultSeverity::Warning;
+    fault.cause = "ServicesFailure";
+    fault.description = mesUnreachableText(mes);
+    output_.station().raise(fault);
   }
 
   bool usage(const std::string& text) {
@@ -143,6 +185,7 @@ class WatchCommand {
         startFlash(action.cycle, action.target);
         break;
       case Kind::Gone:
+        cycles_[action.cycle].gone = true;
         output_.show(kindEvent(EventKind::Gone, action.cycle));
         break;
       case Kind::Back:
@@ -174,6 +217,8 @@ class WatchCommand {
     work.shared.portPresent = portPresence(env_.listModems, ids_, target.location);
     work.shared.currentPorts = currentPorts(env_.listModems, ids_, target.location, target.serial);
     work.shared.stop = &stop_;
+    work.shared.mesGate = mes_.gate();
+    work.shared.gone = &work.gone;
     work.shared.settleMs = static_cast<int>(millisecondsOf(options_.settleSeconds).count());
     if (!options_.force) work.shared.skipVersion = options_.expectVersion;
     work.record = work.shared.recordBase;
@@ -321,6 +366,7 @@ class WatchCommand {
   void tellState() {
     StationActivity activity;
     activity.working = tracker_.cyclesAtWork();
+    activity.waitingForMes = mes_.status().unitsWaiting;
     output_.station().state(stationState(activity), Clock::now());
   }
 
@@ -397,6 +443,7 @@ class WatchCommand {
     counts["fail"] = board.count(FlashResult::Fail);
     counts["aborted"] = board.count(FlashResult::Aborted);
     counts["skipped"] = board.count(FlashResult::Skipped);
+    if (mes_.gate() != nullptr) counts["refused"] = board.count(FlashResult::Refused);
     counts["verified"] = board.count(Verification::Verified);
     counts["mismatch"] = board.count(Verification::Mismatch);
     counts["unverified"] = board.count(Verification::Unverified);
@@ -414,6 +461,7 @@ class WatchCommand {
   WatchTracker tracker_;
   EventQueue events_;
   std::atomic<bool> stop_{false};
+  MesLink mes_;  // before the cycles: their workers may ask it until they are joined
   CycleBook cycles_;
   SlotFailRule slotRule_;
   bool listFailed_ = false;

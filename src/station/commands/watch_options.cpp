@@ -1,29 +1,12 @@
 #include "station/commands/watch_options.h"
 
-#include <cmath>
 #include <map>
 
+#include "station/commands/mes_options.h"
 #include "station/commands/output_options.h"
 #include "station/commands/publish_options.h"
 
 namespace tarnwick {
-namespace {
-
-// A number of seconds: not a number ("nan") and the infinities are refused,
-// as CLI11's range check lets NaN through (every comparison with it fails).
-CLI::Validator finiteNumber() {
-  return CLI::Validator(
-      [](std::string& text) -> std::string {
-        double value = 0;
-        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value)) {
-          return "Value " + text + " is not a finite number";
-        }
-        return {};
-      },
-      "", "FINITE");
-}
-
-}  // namespace
 
 CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
   CLI::App* watch = app.add_subcommand(
@@ -69,6 +52,7 @@ CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options) {
       ->check(CLI::Range(1, 1000))
       ->option_text("K");
   addPublishOptions(*watch, options.publish);
+  addMesOptions(*watch, options.mes);
   return watch;
 }
 

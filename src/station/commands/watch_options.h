@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "station/commands/mes_options.h"
 #include "station/commands/publish_options.h"
 #include "station/views/output_modes.h"
 
@@ -12,7 +13,7 @@ namespace tarnwick {
 // `tarnwick-station watch IMAGE [--id VID:PID]... [--slots FILE]
 // [--expect-version TEXT] [--record FILE] [--json] [--progress ...] [--color ...]
 // [--verify-timeout S] [--settle S] [--force] [--slot-fail-limit K] [--publish URL [--outbox DIR]
-// [--cfx-handle HANDLE]]`
+// [--cfx-handle HANDLE]] [--validate URL [--validate-timeout S]] [--cfx-listen URL]`
 struct WatchOptions {
   std::string image;
   std::vector<std::string> ids;
@@ -27,6 +28,7 @@ struct WatchOptions {
   bool force = false;
   int slotFailLimit = 3;  // units failed in a row in one slot that raise its fault
   PublishOptions publish;
+  MesOptions mes;
 };
 
 CLI::App* addWatchOptions(CLI::App& app, WatchOptions& options);

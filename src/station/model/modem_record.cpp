@@ -12,6 +12,8 @@ const char* resultName(FlashResult result) {
       return "ABORTED";
     case FlashResult::Skipped:
       return "SKIPPED";
+    case FlashResult::Refused:
+      return "REFUSED";
   }
   return "FAIL";
 }

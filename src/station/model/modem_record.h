@@ -7,9 +7,11 @@
 
 namespace tarnwick {
 
-enum class FlashResult { Pass, Fail, Aborted, Skipped };
+// Refused: the MES did not allow the unit (--validate), so it was not flashed.
+enum class FlashResult { Pass, Fail, Aborted, Skipped, Refused };
 
-const char* resultName(FlashResult result);  // "PASS", "FAIL", "ABORTED", "SKIPPED"
+// "PASS", "FAIL", "ABORTED", "SKIPPED", "REFUSED"
+const char* resultName(FlashResult result);
 
 // What the version after the re-plug showed (watch); None: not settled, or
 // the flash did not pass.

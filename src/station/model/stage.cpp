@@ -8,6 +8,8 @@ const char* stageName(Stage stage) {
       return "connect";
     case Stage::Version:
       return "version";
+    case Stage::Validate:
+      return "validate";
     case Stage::PacketSize:
       return "packet size";
     case Stage::Begin:

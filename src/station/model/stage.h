@@ -3,10 +3,10 @@
 namespace tarnwick {
 
 // The steps of one modem's flash, in their order, as its worker tells them.
-enum class Stage { Connect, Version, PacketSize, Begin, Download, End };
+enum class Stage { Connect, Version, Validate, PacketSize, Begin, Download, End };
 
 // The stage as the views and records name it: "connect", "version",
-// "packet size", "begin", "download", "end".
+// "validate" (asking the MES), "packet size", "begin", "download", "end".
 const char* stageName(Stage stage);
 
 }  // namespace tarnwick

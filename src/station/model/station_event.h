@@ -38,6 +38,9 @@ enum class EventKind {
   FaultRaised,   // `fault` has begun
   FaultCleared,  // `fault` has ended
   StateChanged,  // the station's state is `state` now
+  // With --validate: the unit waits for the MES's answer, `text` says why
+  // (empty: it waits no more).
+  MesWait,
 };
 
 // The station's state moved from `oldState` to `newState` (ResourceState

@@ -13,6 +13,8 @@ CfxResult downloadResult(FlashResult result) {
       return CfxResult::Aborted;
     case FlashResult::Skipped:
       return CfxResult::Skipped;
+    case FlashResult::Refused:  // never published: nothing was done to the unit
+      break;
   }
   return CfxResult::Failed;
 }

@@ -70,9 +70,9 @@ bool ResultPublishing::start(const PublishSettings& settings, std::vector<std::s
   }
   // Before the sender starts, so that it goes out first of this run's.
   CfxMessage connected;
-  if (settings_.endpointLife &&
-      !(endpointConnectedMessage(settings_.handle, cfxNow(), randomUuid, connected) &&
-        putMessage(connected, error))) {
+  if (settings_.endpointLife && !(endpointConnectedMessage(settings_.handle, settings_.requestUri,
+                                                           cfxNow(), randomUuid, connected) &&
+                                  putMessage(connected, error))) {
     why = "outbox " + folder_ + " cannot take CFX.EndpointConnected: " + error;
     return false;
   }

@@ -34,6 +34,9 @@ struct PublishSettings {
   bool endpointLife = false;
   // Watch: what each heartbeat says, the image as the active recipe and
   // the active faults (read on the sender's thread; none: null).
+  // --cfx-listen: where the station takes requests (EndpointConnected's
+  // RequestNetworkUri); empty: it takes none.
+  std::string requestUri;
   std::string recipeName;
   std::string recipeRevision;
   std::function<std::vector<CfxFault>()> activeFaults;

@@ -22,12 +22,13 @@ RunOutput::RunOutput(RunOutputSettings settings, std::unique_ptr<RecordFile> rec
   if (settings_.json) json_ = std::make_unique<JsonEvents>(settings_.out);
   if (!settings_.stationMessages) return;
   settings_.publish.endpointLife = true;
-  settings_.publish.activeFaults = [this] {
-    std::vector<CfxFault> faults;
-    for (const StationFault& fault : station_.faults().active())
-      faults.push_back(cfxFaultOf(fault));
-    return faults;
-  };
+  settings_.publish.activeFaults = [this] { return activeCfxFaults(); };
+}
+
+std::vector<CfxFault> RunOutput::activeCfxFaults() const {
+  std::vector<CfxFault> faults;
+  for (const StationFault& fault : station_.faults().active()) faults.push_back(cfxFaultOf(fault));
+  return faults;
 }
 
 void RunOutput::setRecipe(const ModemRecord& base) {
@@ -82,7 +83,8 @@ bool RunOutput::startPublishing(std::string& why) {
 }
 
 bool RunOutput::keep(std::size_t unit, ModemRecord& record, bool final) {
-  if (publishing_.active()) {
+  // Nothing was done to a unit the MES refused: it has no work or result to send.
+  if (publishing_.active() && record.result != FlashResult::Refused) {
     std::string why;
     const bool named = publishing_.name(record, why);
     if (!named || final) {

@@ -51,6 +51,10 @@ class RunOutput {
   // The image the station flashes, as each heartbeat names its recipe
   // (before startPublishing).
   void setRecipe(const ModemRecord& base);
+  // Where the station takes the MES's requests (before startPublishing).
+  void setRequestUri(const std::string& uri) { settings_.publish.requestUri = uri; }
+  // The station's active faults as CFX carries them.
+  std::vector<CfxFault> activeCfxFaults() const;
   // JSON: the run's first event, from the fields every record shares.
   void runStart(const ModemRecord& base);
   // JSON: a modem the run is about to flash.
@@ -66,7 +70,7 @@ class RunOutput {
   // record file (none: nothing to do); false, and counted, when it was
   // lost. With --publish the record first gets its unit's message id, and
   // when `final` (the unit's last record) the unit's result goes into the
-  // outbox before the record is written.
+  // outbox before the record is written; a unit the MES refused sends nothing.
   bool keep(std::size_t unit, ModemRecord& record, bool final = true);
   // The board takes `event`, then every view is told. With --publish a
   // unit that became known starts its work (CFX.Production.WorkStarted).

@@ -1,6 +1,7 @@
 #include "station/run/worker.h"
 
 #include <chrono>
+#include <thread>
 
 #include "atlink/at_commands.h"
 #include "atlink/at_interface.h"
@@ -46,6 +47,41 @@ class StoppablePort final : public SerialPort {
   bool refused_ = false;
 };
 
+// A unit's wait for the MES: counted in the gate and told on the unit's
+// row (each new reason once) while it lasts, and ended however the wait
+// ends.
+class MesWaiting {
+ public:
+  MesWaiting(MesGate& gate, EventQueue& events, std::size_t modem)
+      : gate_(gate), events_(events), modem_(modem) {}
+  ~MesWaiting() {
+    if (!waiting_) return;
+    gate_.unitWaits(false);
+    tell("");
+  }
+  void because(const std::string& reason) {
+    if (!waiting_) gate_.unitWaits(true);
+    waiting_ = true;
+    if (reason != reason_) tell(reason);
+    reason_ = reason;
+  }
+
+ private:
+  void tell(const std::string& text) {
+    StationEvent event;
+    event.kind = EventKind::MesWait;
+    event.modem = modem_;
+    event.text = text;
+    events_.put(std::move(event));
+  }
+
+  MesGate& gate_;
+  EventQueue& events_;
+  std::size_t modem_;
+  bool waiting_ = false;
+  std::string reason_;
+};
+
 // One modem's flash, step by step; every step returns false once the
 // modem's result is settled.
 class Flash {
@@ -73,7 +109,10 @@ class Flash {
     startedAt_ = Clock::now();
     record_.started = isoTimeUtc(std::chrono::system_clock::now());
     put(EventKind::ModemStart);
-    if (connect() && askVersion() && askImei() && unitKnown() && notAlreadyThere() && download()) {
+    // The unit's work begins (WorkStarted) only once the MES has let it in:
+    // nothing is sent for a unit it refuses.
+    if (connect() && askVersion() && askImei() && notAlreadyThere() && allowedByMes() &&
+        unitKnown() && download()) {
       pass();
     }
     link_.closePort();
@@ -170,6 +209,62 @@ class Flash {
     if (port_->refused()) return abort("version");
     if (link_.initialise(record_.port)) return true;
     return port_->refused() ? abort("version") : fail("version", failureReason());
+  }
+
+  // With --validate, the MES's Passed answer before any download command.
+  // Without an answer `watch` keeps the unit waiting and asks again until
+  // one comes, the unit is pulled or the run stops; `flash` refuses it.
+  bool allowedByMes() {
+    if (shared_.mesGate == nullptr) return true;
+    MesGate& gate = *shared_.mesGate;
+    sink_.setStage(Stage::Validate);
+    const CfxUnitToValidate unit = unitToValidate();
+    MesWaiting waiting(gate, events_, index_);
+    for (;;) {
+      const MesGateAnswer answer = gate.ask(unit);
+      if (answer.kind == MesGateAnswer::Kind::Passed) {
+        sink_.appendLog("the MES passed the unit\n");
+        return true;
+      }
+      if (answer.kind == MesGateAnswer::Kind::Refused || !gate.waitsForAnswer()) {
+        return refuse(answer.reason);
+      }
+      waiting.because(answer.reason);
+      if (shared_.stop->load() || !pause(gate.retryMs())) {
+        if (shared_.stop->load()) return abort("validate");
+        return refuse("pulled while it waited for the MES (" + answer.reason + ")");
+      }
+    }
+  }
+
+  // The unit as UnitsTested names it, with its slot.
+  CfxUnitToValidate unitToValidate() const {
+    CfxUnitToValidate unit;
+    unit.unitIdentifier = !record_.imei.empty()     ? record_.imei
+                          : !record_.serial.empty() ? record_.serial
+                                                    : record_.location;
+    if (record_.slotIndex > 0) unit.positionNumber = record_.slotIndex;
+    unit.positionName = record_.slot;
+    return unit;
+  }
+
+  // Waits `ms` before the MES is asked again; false once the run stops or
+  // the unit has left the device list.
+  bool pause(int ms) {
+    constexpr int kStepMs = 100;
+    for (int waited = 0; waited < ms; waited += kStepMs) {
+      if (shared_.stop->load()) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+    }
+    return shared_.gone == nullptr || !shared_.gone->load();
+  }
+
+  bool refuse(const std::string& reason) {
+    record_.result = FlashResult::Refused;
+    record_.stage = stageName(Stage::Validate);
+    record_.reason = reason;
+    sink_.appendLog(reason + "\n");
+    return false;
   }
 
   bool download() {

@@ -10,6 +10,7 @@
 #include "platform/serial_port.h"
 #include "station/model/flash_target.h"
 #include "station/model/modem_record.h"
+#include "station/requests/mes_interlock.h"
 #include "station/run/event_queue.h"
 #include "station/run/image_source.h"
 #include "station/run/job_slots.h"
@@ -33,6 +34,15 @@ struct WorkerShared {
   // Watch: the modem's ports as the device list shows them now, for each
   // retry within the settle time (see PortSearchRules).
   std::function<bool(std::vector<FlashTarget::Port>&)> currentPorts;
+  // With --validate: the MES is asked about each unit once its identity is
+  // known, and nothing is downloaded without its Passed answer. Null: no
+  // interlock.
+  MesGate* mesGate = nullptr;
+  // Watch: set by the run's thread once the unit has left the device list,
+  // so a unit waiting for the MES stops waiting. (Asked here rather than of
+  // the device list: the list is taken by the run's thread alone, as two
+  // threads listing at once upset SetupAPI under Wine.)
+  const std::atomic<bool>* gone = nullptr;
 };
 
 // Flashes one modem on the calling thread with a link of its own: finds its

@@ -45,6 +45,11 @@ void JsonEvents::onEvent(const StationEvent& event, const RunBoard& board) {
       if (!event.recordWritten) fields["record_written"] = false;
       emit("modem-end", fields);
       break;
+    case EventKind::MesWait:
+      fields["waiting"] = !event.text.empty();
+      fields["reason"] = event.text;
+      emit("mes-wait", fields);
+      break;
     case EventKind::Found:
       emit("modem-found", targetJson(event.modem, event.target));
       break;

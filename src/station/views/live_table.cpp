@@ -16,6 +16,7 @@ constexpr std::size_t kReasonColumn = 7;
 
 // A row's reason once it has ended without passing.
 std::string reasonCell(const BoardRow& row) {
+  if (!row.ended && !row.mesWait.empty()) return row.mesWait;
   if (!row.ended || row.record.result == FlashResult::Pass) return "";
   return row.record.reason;
 }
@@ -32,6 +33,12 @@ std::vector<std::string> rowCells(const RunBoard& board, const BoardRow& row) {
           reasonCell(row)};
 }
 
+// "1 refused, " when the MES refused units.
+std::string refusedCount(const RunBoard& board) {
+  const std::size_t refused = board.count(FlashResult::Refused);
+  return refused == 0 ? "" : std::to_string(refused) + " refused, ";
+}
+
 std::string totalsLine(const RunBoard& board) {
   double kibPerS = 0;
   for (const BoardRow& row : board.rows()) {
@@ -41,7 +48,7 @@ std::string totalsLine(const RunBoard& board) {
   return std::to_string(modems) + (modems == 1 ? " modem: " : " modems: ") +
          std::to_string(board.count(FlashResult::Pass)) + " passed, " +
          std::to_string(board.count(FlashResult::Fail)) + " failed, " +
-         std::to_string(board.count(FlashResult::Aborted)) + " aborted, " +
+         std::to_string(board.count(FlashResult::Aborted)) + " aborted, " + refusedCount(board) +
          std::to_string(board.rows().size() - board.endedCount()) + " running; " +
          oneDecimal(kibPerS) + " KiB/s\n";
 }

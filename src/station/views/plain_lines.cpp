@@ -52,6 +52,9 @@ void PlainLines::onEvent(const StationEvent& event, const RunBoard& board) {
       line(text, toneOfState(resultName(record.result)));
       break;
     }
+    case EventKind::MesWait:
+      if (!event.text.empty()) line(modemLabel(row) + ": waiting for the MES: " + event.text);
+      break;
     case EventKind::Found:
       line(event.target.location + ": plugged in" +
            (event.target.serial.empty() ? "" : ", serial " + event.target.serial));

@@ -61,6 +61,7 @@ void RunBoard::apply(const StationEvent& event) {
     }
     case EventKind::ModemEnd:
       row.ended = true;
+      row.mesWait.clear();
       row.record = event.record;
       row.state = resultName(event.record.result);
       row.port = event.record.port;
@@ -93,6 +94,10 @@ void RunBoard::apply(const StationEvent& event) {
       if (event.record.verified != Verification::None) {
         row.state = verificationName(event.record.verified);
       }
+      break;
+    case EventKind::MesWait:
+      row.mesWait = event.text;
+      if (!event.text.empty()) row.state = "waiting for the MES";
       break;
     case EventKind::Found:
     case EventKind::VerifyEnd:

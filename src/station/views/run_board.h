@@ -25,7 +25,8 @@ struct BoardRow {
   double etaSeconds = -1;  // negative: unknown
   StationEvent::Clock::time_point downloadSince{};
   bool downloading = false;
-  ModemRecord record;  // once ended
+  ModemRecord record;   // once ended
+  std::string mesWait;  // why the unit waits for the MES; empty: it does not
   // Watch: one row per modem cycle.
   std::string slot;
   bool duplicate = false;

@@ -47,7 +47,9 @@ Tone toneOfState(const std::string& state) {
   if (startsWith(state, "PASS, re-plug")) return Tone::Operator;
   if (startsWith(state, "PASS, ")) return Tone::Plain;  // unplugged, its check to come
   if (startsWith(state, "PASS") || startsWith(state, "VERIFIED")) return Tone::Good;
-  if (startsWith(state, "FAIL") || startsWith(state, "MISMATCH")) return Tone::Bad;
+  if (startsWith(state, "FAIL") || startsWith(state, "MISMATCH") || startsWith(state, "REFUSED")) {
+    return Tone::Bad;
+  }
   if (startsWith(state, "ABORTED") || startsWith(state, "UNVERIFIED")) return Tone::Caution;
   return Tone::Plain;
 }

@@ -73,6 +73,8 @@ std::string summaryTable(const RunBoard& board, const TableLook& look) {
   std::string totals = std::to_string(board.count(FlashResult::Pass)) + " passed, " +
                        std::to_string(board.count(FlashResult::Fail)) + " failed, " +
                        std::to_string(board.count(FlashResult::Aborted)) + " aborted";
+  const std::size_t refused = board.count(FlashResult::Refused);
+  if (refused > 0) totals += ", " + std::to_string(refused) + " refused";
   if (cycles) {
     totals += ", " + std::to_string(board.count(FlashResult::Skipped)) + " skipped; " +
               std::to_string(board.count(Verification::Verified)) + " verified, " +

@@ -33,6 +33,7 @@ void count(const BoardRow& row, SlotCounts& counts) {
 // Why the slot's latest cycle did not pass: its flash's reason, or the
 // version it came back with.
 std::string reasonOf(const BoardRow& row) {
+  if (!row.ended && !row.mesWait.empty()) return row.mesWait;
   if (row.cycleEnded && row.record.verified == Verification::Mismatch) {
     return "came back with " + (row.record.hasVersionAfter ? row.record.versionAfter : "-");
   }
@@ -67,6 +68,7 @@ struct CycleOutcomes {
   std::size_t failed = 0;
   std::size_t aborted = 0;
   std::size_t skipped = 0;
+  std::size_t refused = 0;
   std::size_t inLastHour = 0;
 };
 
@@ -92,6 +94,7 @@ CycleOutcomes outcomesOf(const RunBoard& board, StationEvent::Clock::time_point 
     outcomes.failed += row.record.result == FlashResult::Fail ? 1 : 0;
     outcomes.aborted += row.record.result == FlashResult::Aborted ? 1 : 0;
     outcomes.skipped += row.record.result == FlashResult::Skipped ? 1 : 0;
+    outcomes.refused += row.record.result == FlashResult::Refused ? 1 : 0;
   }
   return outcomes;
 }
@@ -120,6 +123,7 @@ std::string totalsLine(const RunBoard& board, const WatchClock& clock) {
   if (outcomes.unverified > 0) ended += ", " + countWord(outcomes.unverified, "unverified");
   if (outcomes.aborted > 0) ended += ", " + countWord(outcomes.aborted, "aborted");
   if (outcomes.skipped > 0) ended += ", " + countWord(outcomes.skipped, "skipped");
+  if (outcomes.refused > 0) ended += ", " + countWord(outcomes.refused, "refused");
   return countWord(units, units == 1 ? "unit: " : "units: ") +
          countWord(units - outcomes.ended, "in progress, ") + countWord(outcomes.ended, "ended (") +
          ended + "); " + unitsPerHour(outcomes, clock) + "\n";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <thread>
@@ -19,7 +20,8 @@ struct CycleWork {
   VerifyJob verify;
   std::thread thread;  // the flash, then the check
   bool busy = false;
-  ModemRecord record;  // the flash's, completed by the check
+  std::atomic<bool> gone{false};  // the unit has left the device list
+  ModemRecord record;             // the flash's, completed by the check
 };
 
 // The cycles of a watch run, by number: a cycle's number is its row on the
