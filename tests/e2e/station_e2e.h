@@ -79,8 +79,8 @@ inline StationModemSpec modemSpec(int number, std::vector<ModemSimOptions> ports
 // SDK endpoint does with the handle Tests.MES on 127.0.0.1:`port`, and
 // answering each ValidateUnitsRequest as `options` say (--refuse UNIT
 // --message TEXT --code N, --never); the units it was asked about, in order.
-// Its ports lie at the test broker's port +50 on.
-inline constexpr int kMesPortBase = TARNWICK_TEST_BROKER_PORT + 50;
+// Its ports lie at the test broker's port +60 on (+50 is its TLS listener).
+inline constexpr int kMesPortBase = TARNWICK_TEST_BROKER_PORT + 60;
 
 class MesStandIn {
  public:

@@ -1,5 +1,6 @@
 #include "station/commands/watch_command.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -365,8 +366,11 @@ class WatchCommand {
   // units are being flashed or checked.
   void tellState() {
     StationActivity activity;
-    activity.working = tracker_.cyclesAtWork();
-    activity.waitingForMes = mes_.status().unitsWaiting;
+    // A unit waiting for the MES is in a flash cycle to the tracker, but no
+    // work is done on it until the MES answers.
+    const std::size_t cycles = tracker_.cyclesAtWork();
+    activity.waitingForMes = std::min(mes_.status().unitsWaiting, cycles);
+    activity.working = cycles - activity.waitingForMes;
     output_.station().state(stationState(activity), Clock::now());
   }
 

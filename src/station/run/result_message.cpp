@@ -50,6 +50,7 @@ CfxWorkResult workResultOf(const ModemRecord& record) {
     case FlashResult::Aborted:
       return CfxWorkResult::Aborted;
     case FlashResult::Skipped:
+    case FlashResult::Refused:  // never sent: a unit the MES refused has no work
       return CfxWorkResult::Skipped;
   }
   return CfxWorkResult::Failed;
