@@ -18,7 +18,9 @@ out=$(realpath -m "$1")
 script_dir=$(cd "$(dirname "$0")" && pwd)
 source_version=0.37.0-2
 upstream_version=${source_version%-*}
-stamp="$out/tarnwick-proton-$upstream_version.stamp"
+# The stamp names the mends' revision too: a new mend builds the library again.
+mends_revision=2
+stamp="$out/tarnwick-proton-$upstream_version-mends-$mends_revision.stamp"
 [[ -f "$stamp" ]] && exit 0
 
 started=$(date +%s)
@@ -96,6 +98,15 @@ mend c/src/ssl/schannel.cpp \
 mend c/src/proactor/win_iocp.cpp \
   's/^void pni_events_update(iocpdesc_t \*iocpd, int events);/static &/'
 mend c/CMakeLists.txt 's/Crypt32\.lib Secur32\.lib/crypt32 secur32/'
+# A deadlock in the IOCP proactor's timer: pn_proactor_set_timeout holds
+# timer_lock while DeleteTimerQueueTimer waits for a firing timeout_cb,
+# which waits for timer_lock. Any schedule() that meets the timer firing
+# hangs the container (seen under load: nothing more sent, no exit). The
+# callback needs only the context lock, which guards what it touches; an
+# old timer that fires after a new one is armed only wakes the container
+# early, which then arms it again.
+mend c/src/proactor/win_iocp.cpp \
+  '/^VOID CALLBACK timeout_cb(/,/^}/{/csguard gtimer(&p->timer_lock);/d}'
 mend c/CMakeLists.txt 's/ws2_32 Rpcrt4/ws2_32 rpcrt4/'
 
 # Static libraries only: the C core, the IOCP proactor and the C++ binding,

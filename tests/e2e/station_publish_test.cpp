@@ -370,7 +370,7 @@ TEST_P(AmqpBrokerStationPublish, WatchTellsTheMesEachUnitsWorkTheStateAndTheSlot
   waitFor("fault", 1);
   waitFor("fault-cleared", 1);
   kill(watch.pid(), SIGINT);
-  EXPECT_TRUE(watch.waitForExit(30000));
+  EXPECT_TRUE(watch.waitForExit(30000)) << readFile(work_.path() + "/watch.err");
   watch.stop();
   EXPECT_NE(readFile(work_.path() + "/watch.err")
                 .find("! slot B: the last 3 units failed (ERROR answer at packet 2)"),

@@ -397,11 +397,7 @@ TEST_P(StationWatch, AUnitWaitsForTheMesAndIsFlashedOnceItAnswers) {
     if (event.value("event", "") == "state") states.push_back(event["state"]);
     if (event.value("code", "") == "MES_UNREACHABLE") faultEvents.push_back(event["event"]);
   }
-  // Linux only for now: the Windows build under Wine did not show 2500 in the
-  // last run, which is still to be explained.
-  if (!windows()) {
-    EXPECT_NE(std::find(states.begin(), states.end(), 2500), states.end());
-  }
+  EXPECT_NE(std::find(states.begin(), states.end(), 2500), states.end());
   EXPECT_EQ(faultEvents, (std::vector<std::string>{"fault", "fault-cleared"}));
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "support/wine_prefix.h"
 
@@ -130,8 +131,16 @@ bool WineRig::loadRegistryFile(const std::string& text,
     *error = "regedit " + path + ": " + load.describe();
     return false;
   }
-  RunResult list = runProgram(
-      wineProcess(prefix_, {tools_.wine64, "reg", "query", kUsbEnumKey, "/s"}), kRegistryTimeoutMs);
+  // reg.exe has been seen, on a loaded machine, to exit 1 with no output
+  // although the keys were there: a listing that failed to run is taken
+  // again, a wrong one is not.
+  RunResult list;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    list = runProgram(wineProcess(prefix_, {tools_.wine64, "reg", "query", kUsbEnumKey, "/s"}),
+                      kRegistryTimeoutMs);
+    if (list.exitedWith(0) || expectedKeys.empty()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
   std::string wrong;
   for (const std::string& key : expectedKeys) {
     if (!listsKey(list.out, key)) wrong += " missing " + key;
