@@ -1,17 +1,15 @@
 #include "station/cfx/cfx_requests.h"
 
+#include "station/cfx/cfx_envelope.h"
+
 namespace tarnwick {
 namespace {
 
 using Json = nlohmann::json;
-using OrderedJson = nlohmann::ordered_json;
+using OrderedJson = CfxJson;
 
 const char kValidateUnitsRequest[] = "CFX.InformationSystem.UnitValidation.ValidateUnitsRequest";
 const char kCfxVersion[] = "2.1";
-
-OrderedJson textOrNull(const std::string& text) {
-  return text.empty() ? OrderedJson(nullptr) : OrderedJson(text);
-}
 
 // The last part of a message name: "ValidateUnitsResponse".
 std::string shortName(const std::string& name) {
@@ -38,29 +36,21 @@ const Json& memberOf(const Json& object, const char* key) {
   return found == object.end() ? kNull : *found;
 }
 
-// The envelope every request and answer travels in. Device text may hold
-// bytes that are not UTF-8: replaced, never thrown.
-std::string envelopeText(const std::string& name, const std::string& timeStamp,
-                         const std::string& uniqueId, const std::string& source,
-                         const std::string& target, const std::string& requestId,
-                         OrderedJson body) {
-  OrderedJson whole;
-  whole["MessageName"] = name;
-  whole["Version"] = kCfxVersion;
-  whole["TimeStamp"] = textOrNull(timeStamp);
-  whole["UniqueID"] = uniqueId;
-  whole["Source"] = source;
-  whole["Target"] = textOrNull(target);
-  whole["RequestID"] = textOrNull(requestId);
-  whole["MessageBody"] = std::move(body);
-  return whole.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+// A request's or an answer's envelope, built as every message is; its
+// UniqueID is always given.
+std::string envelopeText(const std::string& name, const CfxEnvelope& fields, OrderedJson body) {
+  static const UuidSource kNoNewIds;
+  CfxIdentifiers ids(kNoNewIds);
+  CfxMessage message;
+  cfxEnvelope(name, fields, std::move(body), ids, message);
+  return message.body;
 }
 
 OrderedJson requestResult(const char* result, int code, const std::string& message) {
   OrderedJson entry;
   entry["Result"] = result;
   entry["ResultCode"] = code;
-  entry["Message"] = textOrNull(message);
+  entry["Message"] = cfxTextOrNull(message);
   return entry;
 }
 
@@ -68,16 +58,16 @@ OrderedJson endpointInformation(const CfxEndpointInformation& station) {
   OrderedJson info;
   info["CFXHandle"] = station.handle;
   info["CFXVersion"] = kCfxVersion;
-  info["RequestNetworkUri"] = textOrNull(station.requestUri);
+  info["RequestNetworkUri"] = cfxTextOrNull(station.requestUri);
   info["RequestTargetAddress"] = station.handle;
   info["UniqueIdentifier"] = station.uniqueIdentifier;
-  info["FriendlyName"] = textOrNull(station.friendlyName);
+  info["FriendlyName"] = cfxTextOrNull(station.friendlyName);
   info["Vendor"] = "Tarnwick";
   info["ModelNumber"] = "tarnwick-station";
   info["SerialNumber"] = nullptr;
-  info["SoftwareVersion"] = textOrNull(station.softwareVersion);
+  info["SoftwareVersion"] = cfxTextOrNull(station.softwareVersion);
   info["FirmwareVersion"] = nullptr;
-  info["OperatingSystem"] = textOrNull(station.operatingSystem);
+  info["OperatingSystem"] = cfxTextOrNull(station.operatingSystem);
   info["OperatingSystemPlatform"] = nullptr;
   info["OperatingSystemVersion"] = nullptr;
   info["Stages"] = OrderedJson::array();
@@ -96,7 +86,7 @@ std::pair<std::string, OrderedJson> answerFor(const std::string& name,
   if (name == "AreYouThereRequest") {
     body["Result"] = success;
     body["CFXHandle"] = station.handle;
-    body["RequestNetworkUri"] = textOrNull(station.requestUri);
+    body["RequestNetworkUri"] = cfxTextOrNull(station.requestUri);
     body["RequestTargetAddress"] = station.handle;
     return {"CFX.AreYouThereResponse", body};
   }
@@ -114,8 +104,8 @@ std::pair<std::string, OrderedJson> answerFor(const std::string& name,
   }
   if (name == "GetActiveRecipeRequest") {
     body["Result"] = success;
-    body["ActiveRecipeName"] = textOrNull(facts.recipeName);
-    body["ActiveRecipeRevision"] = textOrNull(facts.recipeRevision);
+    body["ActiveRecipeName"] = cfxTextOrNull(facts.recipeName);
+    body["ActiveRecipeRevision"] = cfxTextOrNull(facts.recipeRevision);
     return {"CFX.Production.GetActiveRecipeResponse", body};
   }
   body["RequestResult"] = requestResult("Failed", 0, "not supported by this station: " + name);
@@ -177,15 +167,17 @@ bool validateUnitsRequest(const CfxUnitToValidate& unit, const UuidSource& newUu
   position["UnitIdentifier"] = unit.unitIdentifier;
   // Without a slot the position is left out: the SDK reads it as a number.
   if (unit.positionNumber) position["PositionNumber"] = *unit.positionNumber;
-  position["PositionName"] = textOrNull(unit.positionName);
+  position["PositionName"] = cfxTextOrNull(unit.positionName);
   OrderedJson body;
   body["Validations"] = OrderedJson::array({"UnitRouteValidation"});
   body["PrimaryIdentifier"] = unit.unitIdentifier;
   body["HermesIdentifier"] = nullptr;
   body["Units"] = OrderedJson::array({position});
   body["Lane"] = nullptr;
-  request.body = envelopeText(kValidateUnitsRequest, unit.timeStamp, request.uniqueId, unit.handle,
-                              unit.target, request.requestId, std::move(body));
+  request.body = envelopeText(
+      kValidateUnitsRequest,
+      CfxEnvelope{unit.handle, unit.timeStamp, request.uniqueId, unit.target, request.requestId},
+      std::move(body));
   return true;
 }
 
@@ -214,8 +206,10 @@ bool answerCfxRequest(const Json& request, const CfxEndpointInformation& station
     return false;
   }
   auto [answerName, body] = answerFor(shortName(name), station, facts);
-  answer = envelopeText(answerName, timeStamp, uniqueId, station.handle, textOf(request, "Source"),
-                        textOf(request, "RequestID"), std::move(body));
+  answer = envelopeText(answerName,
+                        CfxEnvelope{station.handle, timeStamp, uniqueId, textOf(request, "Source"),
+                                    textOf(request, "RequestID")},
+                        std::move(body));
   return true;
 }
 

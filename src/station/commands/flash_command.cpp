@@ -68,17 +68,9 @@ class FlashCommand {
   // --validate and --cfx-listen: a unit the MES does not answer for is
   // refused at once (a one-shot run does not wait).
   bool startMes(std::string& why) {
-    MesLinkSettings settings;
-    settings.validate = options_.mes.validate;
-    settings.validateTimeoutSeconds = options_.mes.validateTimeoutSeconds;
-    settings.listen = options_.mes.listen;
-    settings.handle = options_.publish.handle;
-    settings.toolVersion = env_.toolVersion;
-    std::vector<std::string> warnings;
-    const bool started = mes_.start(settings, image_, warnings, why);
-    for (const std::string& warning : warnings)
-      say(env_.err, "tarnwick-station: " + warning + "\n");
-    return started;
+    return startMesLink(mes_,
+                        mesLinkSettings(options_.mes, options_.publish.handle, env_.toolVersion),
+                        image_, env_.err, why);
   }
 
   // With --expect, the list is taken again until that many modems are

@@ -1,6 +1,7 @@
 #include "station/commands/mes_options.h"
 
 #include "station/commands/output_options.h"
+#include "station/run/run_setup.h"
 
 namespace tarnwick {
 
@@ -21,6 +22,25 @@ void addMesOptions(CLI::App& command, MesOptions& options) {
                   "Answer the MES's CFX requests (AreYouThere, GetEndpointInformation, ...) on "
                   "this address (amqp://HOST:PORT)")
       ->option_text("URL");
+}
+
+MesLinkSettings mesLinkSettings(const MesOptions& options, const std::string& handle,
+                                const std::string& toolVersion) {
+  MesLinkSettings settings;
+  settings.validate = options.validate;
+  settings.validateTimeoutSeconds = options.validateTimeoutSeconds;
+  settings.listen = options.listen;
+  settings.handle = handle;
+  settings.toolVersion = toolVersion;
+  return settings;
+}
+
+bool startMesLink(MesLink& link, const MesLinkSettings& settings, const ImageSource& image,
+                  std::FILE* err, std::string& why) {
+  std::vector<std::string> warnings;
+  const bool started = link.start(settings, image, warnings, why);
+  for (const std::string& warning : warnings) say(err, "tarnwick-station: " + warning + "\n");
+  return started;
 }
 
 }  // namespace tarnwick

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <string>
+
+#include "station/run/mes_link.h"
 
 namespace tarnwick {
 
@@ -14,5 +17,14 @@ struct MesOptions {
 };
 
 void addMesOptions(CLI::App& command, MesOptions& options);
+
+// The MES link's settings as the options and the station's handle and
+// version give them; a command adds what only it has.
+MesLinkSettings mesLinkSettings(const MesOptions& options, const std::string& handle,
+                                const std::string& toolVersion);
+
+// Starts `link`, saying its warnings on `err`; false with the line to say.
+bool startMesLink(MesLink& link, const MesLinkSettings& settings, const ImageSource& image,
+                  std::FILE* err, std::string& why);
 
 }  // namespace tarnwick

@@ -103,18 +103,11 @@ class WatchCommand {
   // --validate and --cfx-listen: a unit the MES does not answer for waits
   // and asks again.
   bool startMes(std::string& why) {
-    MesLinkSettings settings;
-    settings.validate = options_.mes.validate;
-    settings.validateTimeoutSeconds = options_.mes.validateTimeoutSeconds;
-    settings.listen = options_.mes.listen;
-    settings.handle = options_.publish.handle;
+    MesLinkSettings settings =
+        mesLinkSettings(options_.mes, options_.publish.handle, env_.toolVersion);
     settings.waitForAnswer = true;
-    settings.toolVersion = env_.toolVersion;
     settings.activeFaults = [this] { return output_.activeCfxFaults(); };
-    std::vector<std::string> warnings;
-    const bool started = mes_.start(settings, image_, warnings, why);
-    for (const std::string& warning : warnings)
-      say(env_.err, "tarnwick-station: " + warning + "\n");
+    const bool started = startMesLink(mes_, settings, image_, env_.err, why);
     output_.setRequestUri(mes_.requestUri());
     return started;
   }

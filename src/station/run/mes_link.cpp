@@ -2,6 +2,7 @@
 
 #include "platform/build_name.h"
 #include "platform/host_name.h"
+#include "platform/secrets.h"
 #include "station/requests/station_identity.h"
 #include "station/run/result_publishing.h"
 #include "text/printable_text.h"
@@ -40,9 +41,9 @@ bool MesLink::start(const MesLinkSettings& settings, const ImageSource& image,
       return false;
     }
     if (interlock.mes.address.passwordInUrl) {
-      warnings.push_back(
-          "--validate: the MES's password is in the URL, which every local user "
-          "can read in the process list");
+      warnings.push_back(std::string("--validate: the MES's password is in the URL, which every "
+                                     "local user can read in the process list") +
+                         (commandLineCanBeHidden() ? " until this station hides it" : ""));
     }
     interlock.handle = handle;
     interlock.timeoutSeconds = settings.validateTimeoutSeconds;
