@@ -1,5 +1,6 @@
 #include "station/cfx/cfx_envelope.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "text/iso_time.h"
@@ -49,6 +50,15 @@ bool cfxEnvelope(const std::string& name, const CfxEnvelope& fields, CfxJson bod
   message.requestId = fields.requestId;
   message.creationTimeMs = cfxTimeMs(fields.timeStamp);
   return true;
+}
+
+std::string cfxTime(const std::string& isoUtc) {
+  if (isoUtc.empty() || isoUtc.back() != 'Z') return isoUtc;
+  return isoUtc.substr(0, isoUtc.size() - 1) + "+00:00";
+}
+
+std::string cfxNow() {
+  return cfxTime(isoTimeUtc(std::chrono::system_clock::now()));
 }
 
 std::string cfxTimeSpan(std::int64_t milliseconds) {

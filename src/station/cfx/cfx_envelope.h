@@ -62,6 +62,13 @@ bool cfxEnvelope(const std::string& name, const CfxEnvelope& fields, CfxJson bod
 // Text as JSON, or null when empty.
 CfxJson cfxTextOrNull(const std::string& text);
 
+// An isoTimeUtc text with its UTC offset written out, as CFX gives times:
+// "2026-12-07T16:05:09.123+00:00"; empty stays empty.
+std::string cfxTime(const std::string& isoUtc);
+
+// The CFX time of now.
+std::string cfxNow();
+
 // A TimeSpan as .NET writes it: "00:01:00", "1.02:03:04", "00:00:05.2500000".
 std::string cfxTimeSpan(std::int64_t milliseconds);
 

@@ -1,11 +1,10 @@
 #include "station/requests/mes_interlock.h"
 
-#include <chrono>
 #include <cstdio>
 
 #include "platform/random_uuid.h"
+#include "station/cfx/cfx_envelope.h"
 #include "station/requests/cfx_requester.h"
-#include "text/iso_time.h"
 
 namespace tarnwick {
 namespace {
@@ -16,13 +15,6 @@ std::string secondsText(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", seconds);
   return text;
-}
-
-// The CFX TimeStamp of now, with its UTC offset.
-std::string cfxNow() {
-  std::string time = isoTimeUtc(std::chrono::system_clock::now());
-  if (!time.empty() && time.back() == 'Z') time = time.substr(0, time.size() - 1) + "+00:00";
-  return time;
 }
 
 }  // namespace

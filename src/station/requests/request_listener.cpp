@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "platform/random_uuid.h"
+#include "station/cfx/cfx_envelope.h"
 #include "station/requests/cfx_body.h"
-#include "text/iso_time.h"
 
 namespace tarnwick {
 namespace {
@@ -48,12 +48,6 @@ struct RefusableDelivery : proton::delivery {
     reject();
   }
 };
-
-std::string cfxNow() {
-  std::string time = isoTimeUtc(std::chrono::system_clock::now());
-  if (!time.empty() && time.back() == 'Z') time = time.substr(0, time.size() - 1) + "+00:00";
-  return time;
-}
 
 std::string bodyText(const proton::message& message) {
   if (message.body().type() == proton::BINARY)

@@ -67,11 +67,6 @@ CfxFault cfxFaultOf(const StationFault& fault) {
   return cfx;
 }
 
-std::string cfxTime(const std::string& isoUtc) {
-  if (isoUtc.empty() || isoUtc.back() != 'Z') return isoUtc;
-  return isoUtc.substr(0, isoUtc.size() - 1) + "+00:00";
-}
-
 CfxUnitResult unitResultOf(const ModemRecord& record, const std::string& handle,
                            const std::string& resultTime, const std::string& expectedVersion) {
   CfxUnitResult unit;

@@ -25,8 +25,4 @@ CfxWorkResult workResultOf(const ModemRecord& record);
 // A station fault as CFX carries it.
 CfxFault cfxFaultOf(const StationFault& fault);
 
-// An isoTimeUtc text with its UTC offset written out, as CFX gives times:
-// "2026-12-07T16:05:09.123+00:00"; empty stays empty.
-std::string cfxTime(const std::string& isoUtc);
-
 }  // namespace tarnwick

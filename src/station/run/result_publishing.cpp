@@ -16,10 +16,6 @@ namespace {
 // How long the end of a run waits for its last results to be accepted.
 constexpr int kFinishWaitMs = 10000;
 
-std::string cfxNow() {
-  return cfxTime(isoTimeUtc(std::chrono::system_clock::now()));
-}
-
 const char kNoUuid[] = "the system gave no random number for its ids";
 
 }  // namespace
