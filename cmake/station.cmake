@@ -15,6 +15,7 @@ set(TARNWICK_STATION_SOURCES
   src/station/model/slot.cpp
   src/station/model/stage.cpp
   src/station/model/station_faults.cpp
+  src/station/publish/amqp_message.cpp
   src/station/publish/amqp_publisher.cpp
   src/station/publish/amqp_sending_handler.cpp
   src/station/publish/broker_address.cpp

@@ -41,7 +41,14 @@ bool cfxEnvelope(const std::string& name, const CfxEnvelope& fields, CfxJson bod
   whole["MessageBody"] = std::move(body);
   // Device text may hold bytes that are not UTF-8: replaced, never thrown.
   message.body = whole.dump(-1, ' ', false, CfxJson::error_handler_t::replace);
-  message.messageId = uniqueId;
+  CfxEnvelope withId = fields;
+  withId.uniqueId = uniqueId;
+  cfxMessageFields(name, withId, message);
+  return true;
+}
+
+void cfxMessageFields(const std::string& name, const CfxEnvelope& fields, CfxMessage& message) {
+  message.messageId = fields.uniqueId;
   message.messageName = name;
   message.topic = name.substr(0, name.rfind('.'));
   message.handle = fields.handle;
@@ -49,7 +56,6 @@ bool cfxEnvelope(const std::string& name, const CfxEnvelope& fields, CfxJson bod
   message.target = fields.target;
   message.requestId = fields.requestId;
   message.creationTimeMs = cfxTimeMs(fields.timeStamp);
-  return true;
 }
 
 std::string cfxTime(const std::string& isoUtc) {

@@ -59,6 +59,11 @@ CfxEnvelope cfxEnvelopeFrom(const std::string& handle, const std::string& timeSt
 bool cfxEnvelope(const std::string& name, const CfxEnvelope& fields, CfxJson body,
                  CfxIdentifiers& ids, CfxMessage& message);
 
+// The AMQP fields of a message named `name` with these envelope fields
+// (UniqueID given), everything but its body: what `cfxEnvelope` sets, for
+// an envelope built elsewhere.
+void cfxMessageFields(const std::string& name, const CfxEnvelope& fields, CfxMessage& message);
+
 // Text as JSON, or null when empty.
 CfxJson cfxTextOrNull(const std::string& text);
 

@@ -11,14 +11,11 @@
 #include <proton/duration.hpp>
 #include <proton/error_condition.hpp>
 #include <proton/message.hpp>
-#include <proton/message_id.hpp>
 #include <proton/receiver.hpp>
 #include <proton/receiver_options.hpp>
-#include <proton/scalar.hpp>
 #include <proton/sender_options.hpp>
 #include <proton/session.hpp>
 #include <proton/ssl.hpp>
-#include <proton/timestamp.hpp>
 #include <proton/tracker.hpp>
 #include <proton/transport.hpp>
 #include <proton/work_queue.hpp>
@@ -26,6 +23,7 @@
 #include <utility>
 
 #include "platform/tls_files.h"
+#include "station/publish/amqp_message.h"
 #include "station/publish/broker_tls.h"
 #include "station/publish/publish_policy.h"
 
@@ -48,30 +46,6 @@ std::uint64_t numberOf(const proton::binary& tag) {
   std::uint64_t number = 0;
   for (int i = 7; i >= 0; --i) number = number << 8 | tag[i];
   return number;
-}
-
-proton::message protonMessage(const OutgoingMessage& outgoing) {
-  proton::message message;
-  message.id(proton::message_id(outgoing.messageId));
-  message.subject(outgoing.subject);
-  message.content_type(outgoing.contentType);
-  message.durable(true);
-  message.inferred(true);  // a binary body as one Data section
-  message.body(proton::binary(outgoing.body));
-  if (!outgoing.to.empty()) message.to(outgoing.to);
-  if (!outgoing.replyTo.empty()) message.reply_to(outgoing.replyTo);
-  if (!outgoing.correlationId.empty())
-    message.correlation_id(proton::message_id(outgoing.correlationId));
-  if (outgoing.creationTimeMs > 0)
-    message.creation_time(proton::timestamp(outgoing.creationTimeMs));
-  for (const auto& [name, value] : outgoing.properties) {
-    if (value) {
-      message.properties().put(name, *value);
-    } else {
-      message.properties().put(name, proton::scalar());  // an AMQP null
-    }
-  }
-  return message;
 }
 
 // The condition the broker gave with a rejected outcome, if any. The C++

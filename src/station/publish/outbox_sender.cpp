@@ -8,7 +8,6 @@
 #include <exception>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <string_view>
 #include <thread>
@@ -19,6 +18,7 @@
 #include "platform/file_lock.h"
 #include "platform/random_uuid.h"
 #include "station/cfx/cfx_message.h"
+#include "station/publish/amqp_message.h"
 #include "text/iso_time.h"
 
 namespace tarnwick {
@@ -47,26 +47,6 @@ constexpr int kLockAgainMs = 2000;
 bool neverReachedBroker(const std::string& reason) {
   return reason.rfind("cannot connect to the broker", 0) == 0 ||
          reason.rfind("not sent within", 0) == 0;
-}
-
-OutgoingMessage outgoingOf(const CfxMessage& message) {
-  OutgoingMessage outgoing;
-  outgoing.messageId = message.messageId;
-  outgoing.subject = message.subject;
-  outgoing.body = message.body;
-  // As the CFX SDK sets them: to the Target (none when it is null), reply
-  // to the Source, the RequestID as the correlation, the TimeStamp.
-  outgoing.to = message.target;
-  outgoing.replyTo = message.handle;
-  outgoing.correlationId = message.requestId;
-  outgoing.creationTimeMs = message.creationTimeMs;
-  std::optional<std::string> target;
-  if (!message.target.empty()) target = message.target;
-  outgoing.properties = {{"cfx-topic", message.topic},
-                         {"cfx-message", message.messageName},
-                         {"cfx-handle", message.handle},
-                         {"cfx-target", target}};
-  return outgoing;
 }
 
 // One waiting result as the sender thread keeps it: no body, which stays

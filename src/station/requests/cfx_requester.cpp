@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <proton/binary.hpp>
 #include <proton/connection.hpp>
 #include <proton/connection_options.hpp>
 #include <proton/container.hpp>
@@ -12,7 +11,6 @@
 #include <proton/duration.hpp>
 #include <proton/error_condition.hpp>
 #include <proton/message.hpp>
-#include <proton/message_id.hpp>
 #include <proton/messaging_handler.hpp>
 #include <proton/receiver.hpp>
 #include <proton/receiver_options.hpp>
@@ -24,6 +22,7 @@
 #include <thread>
 
 #include "platform/random_uuid.h"
+#include "station/publish/amqp_message.h"
 #include "station/requests/cfx_body.h"
 
 namespace tarnwick {
@@ -39,25 +38,17 @@ std::string conditionText(const proton::error_condition& condition, const char* 
 }
 
 // The message as the SDK sends a request: a Data section of UTF-8 JSON with
-// the CFX properties beside it.
+// the CFX properties beside it, the answer asked for at `replyAddress`.
 proton::message requestMessage(const CfxOutgoingRequest& request, const std::string& target,
                                const std::string& replyAddress) {
-  proton::message message;
-  message.id(proton::message_id(request.uniqueId));
-  message.correlation_id(proton::message_id(request.requestId));
-  message.to(target);
-  message.reply_to(replyAddress);
-  message.subject(request.handle + "." + request.messageName);
-  message.content_type("application/json; charset=\"utf-8\"");
-  message.durable(true);
-  message.inferred(true);
-  message.body(proton::binary(request.body));
-  message.properties().put("cfx-topic",
-                           request.messageName.substr(0, request.messageName.rfind('.')));
-  message.properties().put("cfx-message", request.messageName);
-  message.properties().put("cfx-handle", request.handle);
-  message.properties().put("cfx-target", target);
-  return message;
+  CfxMessage message;
+  message.body = request.body;
+  cfxMessageFields(request.messageName,
+                   CfxEnvelope{request.handle, "", request.uniqueId, target, request.requestId},
+                   message);
+  OutgoingMessage outgoing = outgoingOf(message);
+  outgoing.replyTo = replyAddress;
+  return protonMessage(outgoing);
 }
 
 // One exchange on a container of its own: connect, attach the reply link,
@@ -114,13 +105,7 @@ class ExchangeHandler final : public proton::messaging_handler {
   void on_message(proton::delivery& delivery, proton::message& message) override {
     std::vector<nlohmann::json> envelopes;
     std::string why;
-    std::string text;
-    if (message.body().type() == proton::BINARY) {
-      text = std::string(proton::get<proton::binary>(message.body()));
-    } else if (message.body().type() == proton::STRING) {
-      text = proton::get<std::string>(message.body());
-    }
-    if (!readCfxBody(text, message.content_encoding() == "gzip", envelopes, why)) {
+    if (!readCfxBody(bodyText(message), message.content_encoding() == "gzip", envelopes, why)) {
       delivery.reject();
       return finish(Outcome::Unreadable, why);
     }

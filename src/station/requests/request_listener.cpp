@@ -7,7 +7,6 @@
 #include <exception>
 #include <future>
 #include <map>
-#include <proton/binary.hpp>
 #include <proton/connection.hpp>
 #include <proton/connection_options.hpp>
 #include <proton/container.hpp>
@@ -16,7 +15,6 @@
 #include <proton/listen_handler.hpp>
 #include <proton/listener.hpp>
 #include <proton/message.hpp>
-#include <proton/message_id.hpp>
 #include <proton/messaging_handler.hpp>
 #include <proton/receiver.hpp>
 #include <proton/receiver_options.hpp>
@@ -30,6 +28,7 @@
 
 #include "platform/random_uuid.h"
 #include "station/cfx/cfx_envelope.h"
+#include "station/publish/amqp_message.h"
 #include "station/requests/cfx_body.h"
 
 namespace tarnwick {
@@ -49,36 +48,20 @@ struct RefusableDelivery : proton::delivery {
   }
 };
 
-std::string bodyText(const proton::message& message) {
-  if (message.body().type() == proton::BINARY)
-    return std::string(proton::get<proton::binary>(message.body()));
-  if (message.body().type() == proton::STRING) return proton::get<std::string>(message.body());
-  return "";
-}
-
 // The AMQP message around an answer's envelope, with the properties the
 // SDK sets.
 proton::message answerMessage(const std::string& answer, const std::string& handle) {
   const nlohmann::json envelope = nlohmann::json::parse(answer);
-  const std::string name = envelope.value("MessageName", "");
-  const std::string target =
-      envelope["Target"].is_string() ? envelope["Target"].get<std::string>() : "";
-  proton::message message;
-  message.id(proton::message_id(envelope.value("UniqueID", "")));
-  if (envelope["RequestID"].is_string())
-    message.correlation_id(proton::message_id(envelope["RequestID"].get<std::string>()));
-  if (!target.empty()) message.to(target);
-  message.reply_to(handle);
-  message.subject(handle + "." + name);
-  message.content_type("application/json; charset=\"utf-8\"");
-  message.durable(true);
-  message.inferred(true);
-  message.body(proton::binary(answer));
-  message.properties().put("cfx-topic", name.substr(0, name.rfind('.')));
-  message.properties().put("cfx-message", name);
-  message.properties().put("cfx-handle", handle);
-  message.properties().put("cfx-target", target);
-  return message;
+  const auto text = [&envelope](const char* key) {
+    return envelope[key].is_string() ? envelope[key].get<std::string>() : std::string();
+  };
+  CfxMessage message;
+  message.body = answer;
+  cfxMessageFields(
+      text("MessageName"),
+      CfxEnvelope{handle, text("TimeStamp"), text("UniqueID"), text("Target"), text("RequestID")},
+      message);
+  return protonMessage(outgoingOf(message));
 }
 
 class AnsweringHandler final : public proton::messaging_handler {
